@@ -1,0 +1,104 @@
+#include "gray_geometry.h"
+
+#include <algorithm>
+#include <cstddef>
+#include <cstring>
+
+#include "malloc_buffer.h"
+
+namespace {
+
+std::ptrdiff_t offset(int stride, int row) { return static_cast<std::ptrdiff_t>(stride) * row; }
+
+bool column_equals(const unsigned char *data, int height, int stride, int column,
+                   unsigned char value) {
+  for (int i = 0; i < height; ++i)
+    if (data[offset(stride, i) + column] != value) return false;
+  return true;
+}
+
+}  // namespace
+
+extern "C" {
+
+void UpsideDownGrayImage(unsigned char *buffer, int length) {
+  if (buffer == nullptr || length <= 1) return;
+  std::reverse(buffer, buffer + length);
+}
+
+int GetGrayImageLeftPadding(const unsigned char *data, int width, int height, int stride,
+                            unsigned char value) {
+  int j = 0;
+  while (j < width && column_equals(data, height, stride, j, value)) ++j;
+  return j;
+}
+
+int GetGrayImageRightPadding(const unsigned char *data, int width, int height, int stride,
+                             unsigned char value) {
+  int n = 0;
+  while (n < width && column_equals(data, height, stride, width - 1 - n, value)) ++n;
+  return n;
+}
+
+void StripGrayImageLeftRightPadding(unsigned char *data, int width, int height, int stride,
+                                    unsigned char value, int strip_left, int strip_right,
+                                    int *out_width) {
+  if (strip_right && width > 0) {
+    const int r = std::min(GetGrayImageRightPadding(data, width, height, stride, value), width - 1);
+    width -= r;
+  }
+  if (strip_left && width > 0) {
+    const int l = std::min(GetGrayImageLeftPadding(data, width, height, stride, value), width - 1);
+    width -= l;
+    if (l > 0) {
+      for (int i = 0; i < height; ++i) {
+        unsigned char *row = data + offset(stride, i);
+        std::memmove(row, row + l, static_cast<std::size_t>(width));
+      }
+    }
+  }
+  if (out_width) *out_width = width;
+}
+
+bool TurncateGrayImageToDstWidth(unsigned char *buffer, int width, int height, int stride,
+                                 int target) {
+  if (stride <= target || target <= 0 || height <= 0 || target > width) return true;
+  const std::size_t size = static_cast<std::size_t>(target) * static_cast<std::size_t>(height);
+  quorvane::MallocBuffer scratch = quorvane::allocate_buffer(size);
+  if (!scratch) return false;
+  const int left = (width - target) / 2;
+  for (int i = 0; i < height; ++i)
+    std::memcpy(scratch.get() + offset(target, i), buffer + offset(stride, i) + left,
+                static_cast<std::size_t>(target));
+  std::memcpy(buffer, scratch.get(), size);
+  return true;
+}
+
+unsigned char *LayoutGrayImageToNewImage(const unsigned char *source, int source_width,
+                                         int source_height, int source_stride, int canvas_width,
+                                         int canvas_height, int canvas_stride, int x_offset,
+                                         int y_offset) {
+  if (canvas_width < 0 || canvas_height < 0 || canvas_stride < canvas_width) return nullptr;
+  const std::size_t size =
+      static_cast<std::size_t>(canvas_stride) * static_cast<std::size_t>(canvas_height);
+  quorvane::MallocBuffer canvas = quorvane::allocate_buffer(size);
+  if (!canvas) return nullptr;
+  std::memset(canvas.get(), 255, size);
+
+  const long long x = x_offset;
+  const bool off_canvas = x + source_width <= 0 || x >= canvas_width;
+  const int sx = x < 0 ? static_cast<int>(-x) : 0;
+  const int cx = x < 0 ? 0 : static_cast<int>(x);
+  const int count = off_canvas ? 0 : std::min(canvas_width - cx, source_width - sx);
+  if (source != nullptr && count > 0) {
+    for (int i = 0; i < source_height; ++i) {
+      const long long row = static_cast<long long>(y_offset) + i;
+      if (row < 0 || row >= canvas_height) continue;
+      std::memcpy(canvas.get() + offset(canvas_stride, static_cast<int>(row)) + cx,
+                  source + offset(source_stride, i) + sx, static_cast<std::size_t>(count));
+    }
+  }
+  return canvas.release();
+}
+
+}  // extern "C"

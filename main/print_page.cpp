@@ -1,0 +1,245 @@
+#include "print_page.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+
+#include "img2esccmd.h"
+#include "job_hooks.h"
+#include "malloc_buffer.h"
+#include "ppd_settings.h"
+#include "raster_input.h"
+#include "trace_file.h"
+#include "trace_path.h"
+
+using quorvane::MallocBuffer;
+
+namespace {
+
+struct PageSettings {
+  int paper_save_top;
+  int paper_save_middle;
+  int paper_save_bottom;
+  int strip_left;
+  int strip_right;
+  int binarization;
+  int conversion;
+  int upside_down;
+  int max_printable_width;
+  int position_adjustment;
+  int alignment;
+  int offset;
+};
+
+PageSettings read_page_settings(ppd_file_t *ppd) {
+  PageSettings s{};
+  s.paper_save_top = retrivePPDPrinterDataToInt(ppd, "PaperSaveTop", -1);
+  s.paper_save_middle = retrivePPDPrinterDataToInt(ppd, "PaperSaveMiddle", -1);
+  s.paper_save_bottom = retrivePPDPrinterDataToInt(ppd, "PaperSaveBottom", -1);
+  s.strip_left = retrivePPDPrinterDataToInt(ppd, "StripLeftPadding", 0);
+  s.strip_right = retrivePPDPrinterDataToInt(ppd, "StripRightPadding", 0);
+  s.binarization = retrivePPDPrinterDataToInt(ppd, "ImageBinarizationAlgorithm", 0);
+  s.conversion = retrivePPDPrinterDataToInt(ppd, "ImageCmdConversionAlgorithm", 0);
+  s.upside_down = retrivePPDPrinterDataToInt(ppd, "ImageUpsideDownPrint", 0);
+  s.max_printable_width = retrivePPDPrinterDataToInt(ppd, "MaxPrintableWidth", 0);
+  s.position_adjustment = retrivePPDPrinterDataToInt(ppd, "HorizontalPrintPositionAdjustment", 0);
+  s.alignment = retrivePPDPrinterDataToInt(ppd, "HorizontalPrintAlignment", 0);
+  s.offset = retrivePPDPrinterDataToInt(ppd, "HorizontalPrintOffset", 0);
+  return s;
+}
+
+// A Gray image being prepared: its buffer and geometry.
+struct GrayImage {
+  MallocBuffer data;
+  int width = 0;
+  int height = 0;
+  int stride = 0;
+};
+
+struct MonoRaster {
+  MallocBuffer data;
+  int width_stride = 0;
+  int height = 0;
+};
+
+struct CommandBlock {
+  MallocBuffer data;
+  int size = 0;
+};
+
+// Calls a two-call operation: once for the size, once into a buffer of it.
+template <typename Fill>
+MallocBuffer two_call(Fill fill, int &size) {
+  size = 0;
+  fill(nullptr, &size);
+  if (size <= 0) return {};
+  MallocBuffer out = quorvane::allocate_buffer(static_cast<std::size_t>(size));
+  if (out) fill(out.get(), &size);
+  return out;
+}
+
+// Read and strip: the page's kept rows in a buffer of the page's size.
+GrayImage strip_blank_lines(const GrayImage &page, const PageSettings &s) {
+  GrayImage striped;
+  striped.data = quorvane::allocate_buffer(static_cast<std::size_t>(page.stride) *
+                                           static_cast<std::size_t>(page.height));
+  if (!striped.data) return striped;
+  GetStripedBitmap(page.data.get(), page.width, page.height, page.stride, 255, s.paper_save_top,
+                   s.paper_save_middle, s.paper_save_bottom, striped.data.get(), &striped.height);
+  striped.width = page.width;
+  striped.stride = page.stride;
+  return striped;
+}
+
+// Shape in place: turn, strip margins, cut to the printable width.
+bool shape(GrayImage &img, const PageSettings &s) {
+  if (s.upside_down) UpsideDownGrayImage(img.data.get(), img.height * img.stride);
+  if (s.strip_left || s.strip_right)
+    StripGrayImageLeftRightPadding(img.data.get(), img.width, img.height, img.stride, 255,
+                                   s.strip_left, s.strip_right, &img.width);
+  if (s.max_printable_width > 0 && s.max_printable_width < img.width) {
+    // A failed cut would leave rows the later steps misread: the page fails.
+    if (!TurncateGrayImageToDstWidth(img.data.get(), img.width, img.height, img.stride,
+                                     s.max_printable_width))
+      return false;
+    img.width = img.stride = s.max_printable_width;
+  }
+  return true;
+}
+
+// Place: the canvas the image is binarised from, printable width wide when
+// horizontal placement is on.
+GrayImage place(const GrayImage &img, const PageSettings &s) {
+  long long x = 0;
+  int canvas_width = img.width;
+  if (s.position_adjustment && s.max_printable_width > 0) {
+    const int d = s.max_printable_width - img.width;
+    if (s.alignment == 1)
+      x = d / 2;
+    else if (s.alignment == 2)
+      x = d;
+    x += s.offset;
+    canvas_width = s.max_printable_width;
+  }
+  GrayImage canvas;
+  const long long bytes = static_cast<long long>(canvas_width) * img.height;
+  if (canvas_width <= 0 || bytes > kMaxGrayPageBytes) return canvas;
+  // Far off the canvas is as off as just off: keep the offset in int range.
+  x = std::clamp<long long>(x, -static_cast<long long>(img.width), canvas_width);
+  canvas.data.reset(LayoutGrayImageToNewImage(img.data.get(), img.width, img.height, img.stride,
+                                              canvas_width, img.height, canvas_width,
+                                              static_cast<int>(x), 0));
+  canvas.width = canvas.stride = canvas_width;
+  canvas.height = img.height;
+  return canvas;
+}
+
+MonoRaster binarize(const GrayImage &canvas, int algorithm) {
+  MonoRaster mono;
+  mono.height = canvas.height;
+  int size = 0;
+  const unsigned char *gray = canvas.data.get();
+  switch (algorithm) {
+    case 1:
+      mono.data = two_call(
+          [&](unsigned char *out, int *sz) {
+            ConvertGrayImageToMonoFormatUseThresholding(gray, canvas.width, canvas.height,
+                                                        canvas.stride, out, sz,
+                                                        &mono.width_stride);
+          },
+          size);
+      break;
+    default:
+      mono.data = two_call(
+          [&](unsigned char *out, int *sz) {
+            ConvertGrayImageToMonoFormatUseDithering(gray, canvas.width, canvas.height,
+                                                     canvas.stride, out, sz, &mono.width_stride);
+          },
+          size);
+      break;
+  }
+  return mono;
+}
+
+CommandBlock encode(const MonoRaster &mono, int conversion) {
+  CommandBlock block;
+  const unsigned char *raster = mono.data.get();
+  switch (conversion) {
+    case 0:
+      block.data = two_call(
+          [&](unsigned char *out, int *sz) {
+            RasterDataToRasterCmdSpecifyBankHeight(mono.width_stride, mono.height, raster, 24,
+                                                   out, sz);
+          },
+          block.size);
+      break;
+    default:
+      // Conversion 5 and unknown values have no command block. Conversions
+      // 1, 2, 3, 4 and 6 fail the same way until their encoders are wired in.
+      break;
+  }
+  if (!block.data) block.size = 0;
+  return block;
+}
+
+// Writes the block once per copy with the scheduler's page, copy and
+// progress lines. True when every copy was written whole.
+bool write_copies(const CommandBlock &block, unsigned num_copies, int page_number) {
+  std::fprintf(stderr, "PAGE: %d %d\n", page_number, static_cast<int>(num_copies));
+  unsigned i = 0;
+  for (; i < num_copies; ++i) {
+    if (Canceled) break;
+    if (block.size > 0) {
+      std::fprintf(stderr, "INFO: Sending Page %d Copies %d of %d\n", page_number,
+                   static_cast<int>(i + 1), static_cast<int>(num_copies));
+      const std::size_t written =
+          std::fwrite(block.data.get(), 1, static_cast<std::size_t>(block.size), stdout);
+      // A copy counts only once it has left our buffer for the backend.
+      const bool flushed = std::fflush(stdout) == 0;
+      std::fprintf(stderr, "INFO: BytesToWrite:%d BytesWritted:%d\n", block.size,
+                   static_cast<int>(written));
+      // 64-bit so that large blocks and many copies do not wrap.
+      long long progress = static_cast<long long>(written) * 100;
+      progress /= block.size;
+      progress *= static_cast<long long>(i) + 1;
+      progress /= num_copies;
+      std::fprintf(stderr, "ATTR: job-media-progress=%u\n", static_cast<unsigned>(progress));
+      if (written != static_cast<std::size_t>(block.size) || !flushed) return false;
+    }
+  }
+  const bool done = i == num_copies;
+  if (done) std::fprintf(stderr, "INFO: Finished page %d\n", page_number);
+  return done;
+}
+
+}  // namespace
+
+bool PrintPage(ppd_file_t *ppd, cups_raster_t *stream, cups_page_header2_t *header,
+               int page_number) {
+  const PageSettings settings = read_page_settings(ppd);
+
+  GrayImage page;
+  page.data.reset(cupsRasterToGrayImage(stream, header, &page.width, &page.height, &page.stride));
+  if (!page.data) return false;
+
+  GrayImage img = strip_blank_lines(page, settings);
+  if (!img.data) return false;
+  if (!shape(img, settings)) return false;
+
+  MonoRaster mono;
+  {
+    const GrayImage canvas = place(img, settings);
+    if (!canvas.data) return false;
+    mono = binarize(canvas, settings.binarization);
+  }  // the canvas goes as soon as the mono raster exists
+  if (!mono.data) return false;
+
+  append_formatstring_to_file(kTraceFilePath,
+                              "PrintPage: monoimg_width_stride:%d monoimg_height:%d\r\n",
+                              mono.width_stride, mono.height);
+
+  const CommandBlock block = encode(mono, settings.conversion);
+  if (!block.data) return false;
+
+  return write_copies(block, header->NumCopies, page_number);
+}

@@ -1,0 +1,66 @@
+#include "raster_input.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+
+#include "malloc_buffer.h"
+
+void dump_cups_page_header(const cups_page_header2_t *h) {
+  std::fputs("DEBUG: dump_cups_page_header...\n", stderr);
+  std::fprintf(stderr, "DEBUG: Duplex = %d\n", h->Duplex);
+  std::fprintf(stderr, "DEBUG: HWResolution = [ %d %d ]\n", h->HWResolution[0],
+               h->HWResolution[1]);
+  std::fprintf(stderr, "DEBUG: ImagingBoundingBox = [ %d %d %d %d ]\n",
+               h->ImagingBoundingBox[0], h->ImagingBoundingBox[1], h->ImagingBoundingBox[2],
+               h->ImagingBoundingBox[3]);
+  std::fprintf(stderr, "DEBUG: Margins = [ %d %d ]\n", h->Margins[0], h->Margins[1]);
+  std::fprintf(stderr, "DEBUG: ManualFeed = %d\n", h->ManualFeed);
+  std::fprintf(stderr, "DEBUG: MediaPosition = %d\n", h->MediaPosition);
+  std::fprintf(stderr, "DEBUG: MirrorPrint = %d\n", h->MirrorPrint);
+  std::fprintf(stderr, "DEBUG: NegativePrint = %d\n", h->NegativePrint);
+  std::fprintf(stderr, "DEBUG: NumCopies = %d\n", h->NumCopies);
+  std::fprintf(stderr, "DEBUG: Orientation = %d\n", h->Orientation);
+  std::fprintf(stderr, "DEBUG: PageSize = [ %d %d ]\n", h->PageSize[0], h->PageSize[1]);
+  std::fprintf(stderr, "DEBUG: cupsWidth = %d\n", h->cupsWidth);
+  std::fprintf(stderr, "DEBUG: cupsHeight = %d\n", h->cupsHeight);
+  std::fprintf(stderr, "DEBUG: cupsMediaType = %d\n", h->cupsMediaType);
+  std::fprintf(stderr, "DEBUG: cupsBitsPerColor = %d\n", h->cupsBitsPerColor);
+  std::fprintf(stderr, "DEBUG: cupsBitsPerPixel = %d\n", h->cupsBitsPerPixel);
+  std::fprintf(stderr, "DEBUG: cupsBytesPerLine = %d\n", h->cupsBytesPerLine);
+  std::fprintf(stderr, "DEBUG: cupsColorOrder = %d\n", h->cupsColorOrder);
+  std::fprintf(stderr, "DEBUG: cupsColorSpace = %d\n", h->cupsColorSpace);
+  std::fprintf(stderr, "DEBUG: cupsCompression = %d\n", h->cupsCompression);
+}
+
+unsigned char *cupsRasterToGrayImage(cups_raster_t *stream, cups_page_header2_t *header,
+                                     int *width, int *height, int *stride) {
+  dump_cups_page_header(header);
+  if (header->cupsBitsPerPixel != 8) return nullptr;
+
+  // libcups accepts headers no page can honour; every later step trusts
+  // width <= stride and a size that fits its signed 32-bit arithmetic.
+  const unsigned w = header->cupsWidth;
+  const unsigned h = header->cupsHeight;
+  const unsigned s = header->cupsBytesPerLine;
+  const unsigned long long size = static_cast<unsigned long long>(s) * h;
+  if (size == 0 || w == 0 || s < w || s > INT32_MAX || h > INT32_MAX ||
+      size > static_cast<unsigned long long>(kMaxGrayPageBytes))
+    return nullptr;
+
+  quorvane::MallocBuffer page = quorvane::allocate_buffer(size);
+  if (page) {
+    // The stream's own count: a page cut short is not printed from
+    // uninitialised memory.
+    if (cupsRasterReadPixels(stream, page.get(), static_cast<unsigned>(size)) != size) {
+      page.reset();
+    } else {
+      std::transform(page.get(), page.get() + size, page.get(),
+                     [](unsigned char v) { return static_cast<unsigned char>(~v); });
+    }
+  }
+  if (width) *width = static_cast<int>(w);
+  if (height) *height = static_cast<int>(h);
+  if (stride) *stride = static_cast<int>(s);
+  return page.release();
+}

@@ -1,0 +1,20 @@
+// Reading one 8-bit page of the raster stream as a Gray image.
+#ifndef QUORVANE_RASTER_INPUT_H
+#define QUORVANE_RASTER_INPUT_H
+
+#include <cups/raster.h>
+
+// The largest gray page the filter takes on, in bytes: beyond it a page is
+// refused rather than risking the machine's memory on one receipt.
+constexpr long long kMaxGrayPageBytes = 1LL << 30;
+
+// Dumps the header to standard error, then reads the page's pixels and
+// inverts them (ink amounts become gray levels, 255 = white). Returns a
+// malloc'ed image of stride * height bytes, or null when the page is not an
+// 8-bit page the filter can hold, or the stream ends before the page does.
+unsigned char *cupsRasterToGrayImage(cups_raster_t *stream, cups_page_header2_t *header,
+                                     int *width, int *height, int *stride);
+
+void dump_cups_page_header(const cups_page_header2_t *header);
+
+#endif
