@@ -142,7 +142,9 @@ JobResult run_filter(const JobSpec &spec) {
   }
   if (WIFEXITED(wstatus)) result.status = WEXITSTATUS(wstatus);
   if (WIFSIGNALED(wstatus)) result.signal = WTERMSIG(wstatus);
-  if (spec.stdout_path) result.out = read_file(*spec.stdout_path);
+  // A device such as /dev/full is not read back.
+  if (spec.stdout_path && std::filesystem::is_regular_file(*spec.stdout_path))
+    result.out = read_file(*spec.stdout_path);
   result.err = read_file(err_path);
   std::string trace = read_file(trace_path);
   result.trace = split_lines(trace, "\r\n");
