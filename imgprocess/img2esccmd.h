@@ -19,6 +19,16 @@
 #include "prepare/blank_line_striping.h"
 #include "prepare/gray_geometry.h"
 #include "binarize/ordered_dithering.h"
+#include "binarize/pixel_format.h"
 #include "encode/banded_raster_cmd.h"
+#include "escpos/image_depth.h"
+#include "escpos/image1_raster_cmd.h"
+#include "escpos/multi_line_raster_cmd.h"
+#include "escpos/raster_overbound.h"
+#include "escpos/vertical_raster_image.h"
+#include "escpos/raster_to_image1.h"
+#include "escpos/column_image_cmd.h"
+#include "escpos/tm88iv_cmd.h"
+#include "text_utils.h"
 
 #endif
