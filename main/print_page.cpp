@@ -149,6 +149,10 @@ MonoRaster binarize(const GrayImage &canvas, int algorithm) {
           },
           size);
       break;
+    case 2:
+      mono.data.reset(Trellimo_ImgUtils_ConvertGrayImageToMonoFormatUseErrorDiffusionV2(
+          gray, canvas.width, canvas.height, canvas.stride, &size, &mono.width_stride));
+      break;
     default:
       mono.data = two_call(
           [&](unsigned char *out, int *sz) {
@@ -161,9 +165,75 @@ MonoRaster binarize(const GrayImage &canvas, int algorithm) {
   return mono;
 }
 
-CommandBlock encode(const MonoRaster &mono, int conversion) {
+TSPLPrintParam tspl_params(ppd_file_t *ppd, const cups_page_header2_t &header) {
+  const int speed = retrivePPDPrinterDataToInt(ppd, "TSPL.SPEED", 0);
+  const int density = retrivePPDPrinterDataToInt(ppd, "TSPL.DENSITY", -1);
+  const int paper_type = retrivePPDPrinterDataToInt(ppd, "TSPL.PAPERTYPE", 1);
+  TSPLPrintParam p{};
+  p.hres = static_cast<int>(header.HWResolution[0]);
+  p.vres = static_cast<int>(header.HWResolution[1]);
+  p.reference_enable = 1;
+  switch (paper_type) {
+    case 0:  // continuous media: a gap of 0 mm
+      p.gap_enable = 1;
+      break;
+    case 1:  // labels with a 3 mm gap
+      p.gap_enable = 1;
+      p.gap_distance = 3.0;
+      break;
+    case 2:  // a 3 mm black mark
+      p.bline_enable = 1;
+      p.bline_height = 3.0;
+      break;
+    default:
+      break;
+  }
+  if (density >= 0) {
+    p.density_enable = 1;
+    p.density = density;
+  }
+  if (speed > 0) {
+    p.speed_enable = 1;
+    p.speed = speed;
+  }
+  return p;
+}
+
+ORXPrintParam orx_params(ppd_file_t *ppd, const cups_page_header2_t &header) {
+  ORXPrintParam p{};
+  p.hres = static_cast<int>(header.HWResolution[0]);
+  p.vres = static_cast<int>(header.HWResolution[1]);
+  p.paper_type = retrivePPDPrinterDataToInt(ppd, "ORX.PAPERTYPE", 0);
+  p.image_compression = retrivePPDPrinterDataToInt(ppd, "ORX.IMAGECOMPRESSION", 0);
+  const int speed = retrivePPDPrinterDataToInt(ppd, "ORX.SPEED", 0);
+  const int density = retrivePPDPrinterDataToInt(ppd, "ORX.DENSITY", -1);
+  p.finish_print_feed = retrivePPDPrinterDataToInt(ppd, "ORX.FINISHPRINTFEED", 0);
+  p.finish_print_cut = retrivePPDPrinterDataToInt(ppd, "ORX.FINISHPRINTCUT", 0);
+  // The trace shows the settings as read, before the enables are applied.
+  append_formatstring_to_file(kTraceFilePath,
+                              "PrintPage: ORXPrintParam: hres:%d vres:%d paper_type:%d "
+                              "image_compression:%d density:%d speed:%d finish_print_feed:%d "
+                              "finish_print_cut:%d\r\n",
+                              p.hres, p.vres, p.paper_type, p.image_compression, density, speed,
+                              p.finish_print_feed, p.finish_print_cut);
+  if (density >= 0) {
+    p.density_enable = 1;
+    p.density = density;
+  }
+  if (speed > 0) {
+    p.speed_enable = 1;
+    p.speed = speed;
+  }
+  return p;
+}
+
+// Encode: the mono raster as the printer's commands. Encoders that take a
+// width in dots get whole bytes' worth.
+CommandBlock encode(const MonoRaster &mono, int conversion, ppd_file_t *ppd,
+                    const cups_page_header2_t &header) {
   CommandBlock block;
   const unsigned char *raster = mono.data.get();
+  const int dots = mono.width_stride * 8;
   switch (conversion) {
     case 0:
       block.data = two_call(
@@ -173,12 +243,48 @@ CommandBlock encode(const MonoRaster &mono, int conversion) {
           },
           block.size);
       break;
+    case 1:
+      block.data = two_call(
+          [&](unsigned char *out, int *sz) {
+            RasterDataToCompressCmd(dots, mono.height, raster, out, sz);
+          },
+          block.size);
+      break;
+    case 2: {
+      // The second call's capacity is the size the first reported; a band
+      // left out would shift every later one, so anything short fails.
+      int written = 0;
+      block.data = two_call(
+          [&](unsigned char *out, int *sz) {
+            RasterDataToJBIG5Cmd(dots, mono.height, raster, out, out ? *sz : 0, sz, &written);
+          },
+          block.size);
+      if (written != block.size) block.data.reset();
+      break;
+    }
+    case 3:
+      block.data = two_call(
+          [&](unsigned char *out, int *sz) {
+            RasterDataToLabelPrintCmd(0, 0, dots, mono.height, raster, out, sz);
+          },
+          block.size);
+      break;
+    case 4:
+      block.data.reset(RasterDataToTSPLPrintCmd(tspl_params(ppd, header), mono.width_stride,
+                                                 mono.height, raster, &block.size));
+      break;
+    case 6:
+      block.data.reset(RasterDataToORXPrintCmd(orx_params(ppd, header), mono.width_stride,
+                                                mono.height, raster, &block.size));
+      break;
     default:
-      // Conversion 5 and unknown values have no command block. Conversions
-      // 1, 2, 3, 4 and 6 fail the same way until their encoders are wired in.
+      // Conversion 5 and unknown values have no command block.
       break;
   }
-  if (!block.data) block.size = 0;
+  if (!block.data || block.size <= 0) {
+    block.data.reset();
+    block.size = 0;
+  }
   return block;
 }
 
@@ -238,7 +344,7 @@ bool PrintPage(ppd_file_t *ppd, cups_raster_t *stream, cups_page_header2_t *head
                               "PrintPage: monoimg_width_stride:%d monoimg_height:%d\r\n",
                               mono.width_stride, mono.height);
 
-  const CommandBlock block = encode(mono, settings.conversion);
+  const CommandBlock block = encode(mono, settings.conversion, ppd, *header);
   if (!block.data) return false;
 
   return write_copies(block, header->NumCopies, page_number);
