@@ -26,6 +26,8 @@ std::optional<Geometry> geometry(int width, int height, Header h) {
   if (!qe::image_fits(width, height)) return std::nullopt;
   const std::int64_t xb = qe::bytes_for_dots(width);
   const std::int64_t yb = qe::bytes_for_dots(height);
+  const std::int64_t field_max = h == Header::GSStar ? 0xFF : qe::kField16Max;
+  if (h != Header::None && (xb > field_max || yb > field_max)) return std::nullopt;
   const auto total = qe::as_size(header_bytes(h) + xb * yb * 8);
   if (!total) return std::nullopt;
   return Geometry{xb, yb, *total};

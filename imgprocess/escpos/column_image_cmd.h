@@ -7,6 +7,8 @@
  *    count): xL xH yL yH (xb and yb, little-endian), then the data.
  *  - GS * command: 1D 2A xb yb (single bytes: at most 2040 dots each way),
  *    then the data.
+ * Sizes the header cannot carry (xb or yb above 65535 for NV, above 255 for
+ * GS *) are refused.
  * Two-call size protocol: the size is stored first (where given); with a
  * buffer it is cleared and written. Negative dimensions, a raster
  * row_length below (width + 7) / 8 and sizes above INT_MAX report size 0 and

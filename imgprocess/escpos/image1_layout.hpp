@@ -27,6 +27,10 @@ constexpr bool image_fits(int width, int height) {
   return width >= 0 && height >= 0 && std::int64_t{width} * height <= INT_MAX;
 }
 
+// Largest value of the commands' 16-bit size fields. A command whose sizes do
+// not fit would be read by the printer as another command, so it is refused.
+constexpr std::int64_t kField16Max = 0xFFFF;
+
 constexpr std::int64_t bytes_for_dots(std::int64_t dots) { return (dots + 7) / 8; }
 
 constexpr std::int64_t round_up8(std::int64_t n) { return bytes_for_dots(n) * 8; }

@@ -20,8 +20,9 @@ std::optional<std::span<unsigned char>> begin_output(std::optional<int> total,
   return out;
 }
 
-std::optional<int> checked(int width, int height, std::int64_t total) {
-  if (!qe::image_fits(width, height)) return std::nullopt;
+std::optional<int> checked(int width, int height, std::int64_t total,
+                           bool fields_fit = true) {
+  if (!qe::image_fits(width, height) || !fields_fit) return std::nullopt;
   return qe::as_size(total);
 }
 
@@ -46,7 +47,8 @@ void Image1ToRasterCmd(int width, int height, const unsigned char *src, unsigned
                        int *size) {
   const std::int64_t ws = qe::bytes_for_dots(width);
   const std::int64_t h8 = qe::round_up8(height);
-  const auto out = begin_output(checked(width, height, ws * h8 + 8), output, size);
+  const bool fits = ws <= qe::kField16Max && h8 <= qe::kField16Max;
+  const auto out = begin_output(checked(width, height, ws * h8 + 8, fits), output, size);
   if (!out) return;
   qe::put_raster_header(*out, ws, h8);
   if (src == nullptr) return;
@@ -60,7 +62,8 @@ void Image1ToEachLineRasterCmd(int width, int height, const unsigned char *src,
   const std::int64_t ws = qe::bytes_for_dots(width);
   const std::int64_t block = ws + 8;
   const auto out =
-      begin_output(checked(width, height, block * qe::round_up8(height)), output, size);
+      begin_output(checked(width, height, block * qe::round_up8(height), ws <= qe::kField16Max),
+                   output, size);
   if (!out || src == nullptr) return;
   const auto image = image1_span(src, width, height);
   for (int y = 0; y < height; ++y) {

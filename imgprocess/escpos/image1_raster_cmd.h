@@ -5,9 +5,9 @@
  * leftmost, a set bit a printed dot; any non-zero Image1 byte is a dot.
  * Two-call size protocol: the size is always stored; with a buffer all of it
  * is cleared and then written. Negative dimensions, images of more than
- * INT_MAX pixels and sizes above INT_MAX report size 0 and write nothing.
- * Counts above 65535 do not fit the command's 16-bit fields and are written
- * modulo 65536. */
+ * INT_MAX pixels and sizes above INT_MAX report size 0 and write nothing, as
+ * do commands whose row length or row count exceeds the 16-bit fields
+ * (65535). */
 #ifndef QUORVANE_IMAGE1_RASTER_CMD_H
 #define QUORVANE_IMAGE1_RASTER_CMD_H
 

@@ -17,6 +17,9 @@ std::optional<int> banded_size(std::int64_t row_length, std::int64_t rows,
                                std::int64_t rows_per_cmd) {
   // Without a band height the banding could never advance.
   if (rows_per_cmd == 0) return std::nullopt;
+  // The same limits as the page path's bands: the 16-bit size fields.
+  if (row_length > qe::kField16Max || std::min(rows_per_cmd, rows) > qe::kField16Max)
+    return std::nullopt;
   const std::int64_t bands = (rows + rows_per_cmd - 1) / rows_per_cmd;
   if (row_length > INT_MAX || rows > INT_MAX) return std::nullopt;
   return qe::as_size(bands * 8 + row_length * rows);

@@ -10,8 +10,9 @@ QV_BEGIN_C
 /* Bands of at most rows_per_cmd rows, each one GS v 0 command, end to end:
  * 8 bytes per band plus the raster. Fills the output only when both the
  * raster and the output are given, without clearing it first. A
- * rows_per_cmd of 0, or a size above INT_MAX, reports size 0 and writes
- * nothing. Counts above 65535 are written modulo 65536. */
+ * rows_per_cmd of 0, a size above INT_MAX, or a row length or band height
+ * above the command's 16-bit fields (65535) reports size 0 and writes
+ * nothing; so the result equals RasterDataToRasterCmdSpecifyBankHeight's. */
 void RasterDataToMultiLineRasterCmd(unsigned row_length, unsigned height,
                                     const unsigned char *raster, unsigned rows_per_cmd,
                                     unsigned char *output, unsigned *size);

@@ -27,6 +27,7 @@ std::optional<Geometry> geometry(int width, int height) {
   if (!qe::image_fits(width, height)) return std::nullopt;
   const std::int64_t row_bytes = qe::bytes_for_dots(width);
   const std::int64_t rows = qe::round_up8(height);
+  if (row_bytes * 8 > qe::kField16Max || rows > qe::kField16Max) return std::nullopt;
   const auto total = qe::as_size(row_bytes * rows + kHeaderBytes + kPrintBuffer.size());
   if (!total) return std::nullopt;
   return Geometry{row_bytes, rows, *total};

@@ -8,8 +8,8 @@
  *   1D 38 4C 02 00 00 00 30 02.
  * Two-call size protocol with a required size out-parameter; with a buffer
  * all k + 26 bytes are cleared and then written. Negative dimensions, a
- * raster row_length below (width + 7) / 8 and sizes above INT_MAX report
- * size 0 and write nothing. */
+ * raster row_length below (width + 7) / 8, W or H above 65535 and sizes
+ * above INT_MAX report size 0 and write nothing. */
 #ifndef QUORVANE_TM88IV_CMD_H
 #define QUORVANE_TM88IV_CMD_H
 

@@ -43,23 +43,24 @@ TEST(ConvertImageToGrayFormat, TruncatedLumaOfRgb) {
 }
 
 TEST(ConvertImageToGrayFormat, ChannelOrders) {
-  // One pixel whose four bytes are distinct, read by each format.
-  const Bytes px = {10, 100, 200, 250};
-  const auto luma = [](int r, int g, int b) {
-    return static_cast<unsigned char>((r * 0.299 + g * 0.587) + b * 0.114);
+  // Pure red (gray 76) then pure blue (gray 29) in each layout; the ignored
+  // byte is 255 so that reading it as a channel shows.
+  const std::vector<std::pair<int, Bytes>> red_blue = {
+      {4, {255, 0, 0, 0, 0, 255}},
+      {5, {0, 0, 255, 255, 0, 0}},
+      {6, {255, 255, 0, 0, 255, 0, 0, 255}},
+      {7, {255, 0, 0, 255, 0, 0, 255, 255}},
+      {8, {255, 0, 0, 255, 255, 255, 0, 0}},
+      {9, {0, 0, 255, 255, 255, 0, 0, 255}},
   };
-  EXPECT_EQ(to_gray(px, 1, 1, 4, 4), (Bytes{luma(10, 100, 200)}));
-  EXPECT_EQ(to_gray(px, 1, 1, 4, 5), (Bytes{luma(200, 100, 10)}));
-  EXPECT_EQ(to_gray(px, 1, 1, 4, 6), (Bytes{luma(100, 200, 250)}));
-  EXPECT_EQ(to_gray(px, 1, 1, 4, 7), (Bytes{luma(10, 100, 200)}));
-  EXPECT_EQ(to_gray(px, 1, 1, 4, 8), (Bytes{luma(250, 200, 100)}));
-  EXPECT_EQ(to_gray(px, 1, 1, 4, 9), (Bytes{luma(200, 100, 10)}));
-  // Pixels are 3 or 4 bytes apart and rows stride bytes apart.
+  for (const auto &[code, px] : red_blue) {
+    const int stride = static_cast<int>(px.size());
+    EXPECT_EQ(to_gray(px, 2, 1, stride, code), (Bytes{76, 29})) << "code " << code;
+  }
+  // Rows are stride bytes apart; the bytes between rows are not pixels.
   const Bytes two_rows = {0, 0, 0, 255, 255, 255, 9, 9, 9, 9, 9, 9, 9, 9,
                           255, 255, 255, 0, 0, 0};
   EXPECT_EQ(to_gray(two_rows, 2, 2, 14, 4), (Bytes{0, 255, 255, 0}));
-  const Bytes four = {0, 0, 0, 0, 255, 255, 255, 255};
-  EXPECT_EQ(to_gray(four, 2, 1, 8, 9), (Bytes{0, 255}));
 }
 
 TEST(ConvertImageToGrayFormat, GrayCopiesVisiblePixelsOnly) {

@@ -54,6 +54,20 @@ TEST(Image1ToNVData, WideImageUsesHighByte) {
   EXPECT_EQ(Bytes(nv.begin(), nv.begin() + 4), (Bytes{0x00, 0x01, 0x01, 0x00}));
 }
 
+TEST(Image1ToGSCmd, SizesBeyondItsSingleByteFieldsAreRefused) {
+  int size = -1;
+  Image1ToGSCmd(2048, 8, nullptr, nullptr, &size);
+  EXPECT_EQ(size, 0);
+  size = -1;
+  ConvertHorizontalRasterImageToDownloadImageCmd(1, 8, 2048, nullptr, nullptr, &size);
+  EXPECT_EQ(size, 0);
+  const Bytes cmd = gs_cmd(2040, 1, Bytes(2040, 0));
+  EXPECT_EQ(Bytes(cmd.begin(), cmd.begin() + 4), (Bytes{0x1D, 0x2A, 0xFF, 0x01}));
+  // The data alone have no header to overflow.
+  ConvertHorizontalRasterImageToDownloadImageData(256, 2048, 8, nullptr, nullptr, &size);
+  EXPECT_EQ(size, 256 * 8);
+}
+
 TEST(ConvertImage1ToVerticalRasterImage, ColumnHeightFromTheImage) {
   Bytes img(9, 0);
   img[8] = 1;

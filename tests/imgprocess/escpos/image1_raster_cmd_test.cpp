@@ -85,8 +85,20 @@ TEST(Image1RasterForms, RefuseSizesThatDoNotFit) {
     Image1ToEachLineRasterCmd(w, h, nullptr, nullptr, &size);
     EXPECT_EQ(size, 0) << w << "x" << h;
   }
-  // Just below the limit: 8 * 268435455 dots of width in one row fit.
+  // Row lengths and counts beyond the 16-bit fields.
   int size = -1;
+  Image1ToRasterCmd(65536 * 8, 1, nullptr, nullptr, &size);
+  EXPECT_EQ(size, 0);
+  size = -1;
+  Image1ToRasterCmd(8, 65536, nullptr, nullptr, &size);
+  EXPECT_EQ(size, 0);
+  size = -1;
+  Image1ToEachLineRasterCmd(65536 * 8, 1, nullptr, nullptr, &size);
+  EXPECT_EQ(size, 0);
+  Image1ToRasterCmd(65535 * 8, 1, nullptr, nullptr, &size);
+  EXPECT_EQ(size, 65535 * 8 + 8);
+  // Just below the limit: 8 * 268435455 dots of width in one row fit.
+  size = -1;
   Image1ToRasterData(INT_MAX - 7, 1, nullptr, nullptr, &size);
   EXPECT_EQ(size, 268435455);
 }

@@ -121,19 +121,4 @@ TEST(Image32ToImage1, TableIsIndexedColumnFirst) {
   EXPECT_EQ(out, (Bytes{0, 1, 0, 1, 0, 1, 0, 1, 0, 1, 0, 1, 0, 1, 0, 1}));
 }
 
-TEST(Image32ToImage1, EqualsImage8DitheredWithTransposedTable) {
-  const int width = 37, height = 21;
-  std::vector<uint32_t> src(static_cast<std::size_t>(width) * height);
-  uint32_t s = 1;
-  for (auto &w : src) w = (s = s * 1664525u + 1013904223u);
-  Bytes gray(src.size()), mono(src.size());
-  Image32ToImage8(width, height, src.data(), gray.data());
-  Image32ToImage1(width, height, src.data(), mono.data());
-  for (int y = 0; y < height; ++y)
-    for (int x = 0; x < width; ++x) {
-      const auto at = static_cast<std::size_t>(y) * width + x;
-      ASSERT_EQ(mono[at], gray[at] <= Floyd16x16[x % 16][y % 16] ? 1 : 0) << x << "," << y;
-    }
-}
-
 }  // namespace

@@ -88,10 +88,22 @@ TEST(RasterDataToMultiLineRasterCmd, ZeroRowsPerCommandReportsNothingAndWritesNo
   EXPECT_EQ(buf, Bytes(64, kFill));
 }
 
-TEST(RasterDataToMultiLineRasterCmd, RefusesSizesBeyondInt) {
+TEST(RasterDataToMultiLineRasterCmd, RefusesWhatTheCommandCannotCarry) {
   unsigned size = 99;
-  RasterDataToMultiLineRasterCmd(65536, 65536, nullptr, 24, nullptr, &size);
+  RasterDataToMultiLineRasterCmd(65535, 40000, nullptr, 24, nullptr, &size);
   EXPECT_EQ(size, 0u);
+  size = 99;
+  RasterDataToMultiLineRasterCmd(65536, 1, nullptr, 24, nullptr, &size);
+  EXPECT_EQ(size, 0u);
+  size = 99;
+  RasterDataToMultiLineRasterCmd(1, 65536, nullptr, 65536, nullptr, &size);
+  EXPECT_EQ(size, 0u);
+  // A band height beyond the field is fine when the image is shorter.
+  RasterDataToMultiLineRasterCmd(1, 10, nullptr, 65536, nullptr, &size);
+  EXPECT_EQ(size, 18u);
+  int banded = -1;
+  RasterDataToRasterCmdSpecifyBankHeight(65536, 1, nullptr, 24, nullptr, &banded);
+  EXPECT_EQ(banded, 0);
   size = 99;
   RasterDataToMultiLineRasterCmd(1, 0x80000000u, nullptr, 24, nullptr, &size);
   EXPECT_EQ(size, 0u);

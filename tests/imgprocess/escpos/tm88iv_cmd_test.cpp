@@ -82,6 +82,11 @@ TEST(ConvertHorizontalRasterImageToEpsonTM88IVGS8Cmd, RefusesShortRowsAndOverflo
   Image1ToTM88IVRasterCmd(60000, 60000, nullptr, nullptr, &size);
   EXPECT_EQ(size, 0);
   size = -1;
+  Image1ToTM88IVRasterCmd(65536, 1, nullptr, nullptr, &size);
+  EXPECT_EQ(size, 0);
+  Image1ToTM88IVRasterCmd(65528, 1, nullptr, nullptr, &size);
+  EXPECT_EQ(size, 8191 * 8 + 26);
+  size = -1;
   Image1ToTM88IVRasterCmd(-1, 4, nullptr, nullptr, &size);
   EXPECT_EQ(size, 0);
 }
