@@ -1,0 +1,218 @@
+#!/usr/bin/env python3
+"""Whole-process benchmarks of the quorvane filter.
+
+Generates the benchmark pages (bench/make_bench_pages.cpp), runs the filter
+on every page for every binarisation and command conversion, checks that its
+output is byte for byte the recorded one (bench/checksums.txt), and times it
+against the floor (a reader that only decodes the raster stream) and against
+CUPS's own rastertolabel filter with a DYMO PPD compiled from sample.drv (fed
+the same page as a 1-bit raster, which is what that PPD asks for).
+
+    bench/run_benchmarks.py [--build DIR] [--runs N] [--pages receipt,long,...]
+                            [--paths b0c0,...] [--check-only] [--record]
+                            [--filter PATH] [--markdown FILE]
+
+Needs a Release build (cmake -DCMAKE_BUILD_TYPE=Release) with the bench
+tools, /usr/bin/time (package time), and for the peer the packages cups and
+cups-ppdc; without the peer its columns stay empty.
+"""
+
+import argparse
+import hashlib
+import os
+import shutil
+import statistics
+import subprocess
+import sys
+import tempfile
+import time
+
+SOURCE_DIR = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+CHECKSUMS = os.path.join(SOURCE_DIR, "bench", "checksums.txt")
+PAGES = {  # name: (width, height)
+    "receipt": (576, 4000),
+    "long": (576, 40000),
+    "label": (812, 1218),
+    "photo": (576, 2000),
+}
+PEER_FILTER = "/usr/lib/cups/filter/rastertolabel"
+SAMPLE_DRV = "/usr/share/cups/drv/sample.drv"
+TIME = "/usr/bin/time"
+
+
+def all_paths():
+    """Path name -> extra PPD attributes. bXcY: binarisation X, conversion Y."""
+    paths = {}
+    for b in (0, 1, 2):
+        for c in (0, 1, 2, 3, 4, 6):
+            paths[f"b{b}c{c}"] = {"ImageBinarizationAlgorithm": b, "ImageCmdConversionAlgorithm": c}
+    # ORX jobs with the run-length and the JBIG image block.
+    for comp, tag in ((1, "r"), (2, "j")):
+        paths[f"b0c6{tag}"] = {"ImageBinarizationAlgorithm": 0, "ImageCmdConversionAlgorithm": 6,
+                               "ORX.IMAGECOMPRESSION": comp, "ORX.FINISHPRINTFEED": 10,
+                               "ORX.FINISHPRINTCUT": 1}
+    return paths
+
+
+def write_ppd(path, width, attrs):
+    """A receipt printer PPD: blank paper saving as a real queue would set it,
+    placement on the printable width (which changes nothing here), and the
+    path's binarisation and conversion."""
+    settings = {"PaperSaveTop": 24, "PaperSaveMiddle": 96, "PaperSaveBottom": 24,
+                "MaxPrintableWidth": width, "HorizontalPrintPositionAdjustment": 1,
+                "HorizontalPrintAlignment": 1}
+    settings.update(attrs)
+    lines = [
+        '*PPD-Adobe: "4.3"', '*FormatVersion: "4.3"', '*FileVersion: "1.0"',
+        "*LanguageVersion: English", "*LanguageEncoding: ISOLatin1", '*PCFileName: "QVBENCH.PPD"',
+        '*Manufacturer: "quorvane"', '*Product: "(Bench)"', '*ModelName: "quorvane bench"',
+        '*ShortNickName: "quorvane bench"', '*NickName: "quorvane bench"',
+        '*PSVersion: "(3010.000) 0"', '*LanguageLevel: "3"', "*ColorDevice: False",
+        "*DefaultColorSpace: Gray", "*FileSystem: False", '*Throughput: "1"',
+        "*LandscapeOrientation: Plus90", "*TTRasterizer: Type42",
+        '*cupsFilter2: "application/vnd.cups-raster application/vnd.cups-raw 0 quorvane"',
+        '*StartJobCmd: "1B40"', '*EndJobCmd: "1D5600"',
+    ]
+    lines += [f'*{k}: "{v}"' for k, v in settings.items()]
+    with open(path, "w") as f:
+        f.write("\n".join(lines) + "\n")
+
+
+def run_once(cmd, env, stdout):
+    """Runs cmd under /usr/bin/time; returns (wall seconds, peak RSS bytes, exit status)."""
+    with tempfile.NamedTemporaryFile(mode="r") as tf:
+        start = time.perf_counter()
+        rc = subprocess.call([TIME, "-f", "%M", "-o", tf.name] + cmd, env=env, stdout=stdout,
+                             stderr=subprocess.DEVNULL)
+        wall = time.perf_counter() - start
+        lines = [l for l in tf.read().splitlines() if l.strip()]
+        rss = int(lines[-1]) * 1024 if lines and lines[-1].strip().isdigit() else 0
+    return wall, rss, rc
+
+
+def measure(cmd, env, runs):
+    walls, rss = [], 0
+    for _ in range(runs):
+        wall, peak, _ = run_once(cmd, env, subprocess.DEVNULL)
+        walls.append(wall)
+        rss = max(rss, peak)
+    return statistics.median(walls), rss
+
+
+def output_sha(cmd, env):
+    proc = subprocess.run(cmd, env=env, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+    return hashlib.sha256(proc.stdout).hexdigest(), proc.returncode
+
+
+def load_checksums():
+    table = {}
+    if os.path.exists(CHECKSUMS):
+        with open(CHECKSUMS) as f:
+            for line in f:
+                if line.strip() and not line.startswith("#"):
+                    page, path, sha, rc = line.split()
+                    table[(page, path)] = (sha, int(rc))
+    return table
+
+
+def peer_ppd(workdir):
+    if not (os.path.exists(PEER_FILTER) and shutil.which("ppdc") and os.path.exists(SAMPLE_DRV)):
+        return None
+    out = os.path.join(workdir, "peer-ppd")
+    subprocess.run(["ppdc", "-d", out, SAMPLE_DRV], check=True, stdout=subprocess.DEVNULL,
+                   stderr=subprocess.DEVNULL)
+    path = os.path.join(out, "dymo.ppd")
+    return path if os.path.exists(path) else None
+
+
+def main():
+    ap = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    ap.add_argument("--build", default=os.path.join(SOURCE_DIR, "build-perf"))
+    ap.add_argument("--filter", help="filter binary to run (default BUILD/quorvane)")
+    ap.add_argument("--runs", type=int, default=5)
+    ap.add_argument("--pages", default=",".join(PAGES))
+    ap.add_argument("--paths", default=",".join(all_paths()))
+    ap.add_argument("--check-only", action="store_true", help="compare outputs, time nothing")
+    ap.add_argument("--record", action="store_true", help="write bench/checksums.txt from this filter")
+    ap.add_argument("--no-check", action="store_true", help="time without comparing outputs")
+    ap.add_argument("--markdown", help="also write the table to this file")
+    args = ap.parse_args()
+
+    filt = args.filter or os.path.join(args.build, "quorvane")
+    gen = os.path.join(args.build, "bench", "quorvane-bench-pages")
+    floor = os.path.join(args.build, "bench", "quorvane-raster-floor")
+    for tool in (filt, gen, floor):
+        if not os.access(tool, os.X_OK):
+            sys.exit(f"missing {tool}: build with cmake -DCMAKE_BUILD_TYPE=Release first")
+    if not args.check_only and not os.access(TIME, os.X_OK):
+        sys.exit(f"missing {TIME}: apt-get install time")
+
+    pages = [p for p in args.pages.split(",") if p]
+    paths = {k: v for k, v in all_paths().items() if k in args.paths.split(",")}
+    workdir = tempfile.mkdtemp(prefix="quorvane-bench-")
+    failures = 0
+    try:
+        subprocess.run([gen, workdir], check=True)
+        expected = load_checksums()
+        recorded = {}
+        rows = []
+        peer = None if args.check_only else peer_ppd(workdir)
+        for page in pages:
+            w, h = PAGES[page]
+            pixels = w * h
+            ras = os.path.join(workdir, f"{page}.ras")
+            ras1 = os.path.join(workdir, f"{page}-1bit.ras")
+            floor_t = floor_m = peer_t = peer_m = None
+            if not args.check_only:
+                floor_t, floor_m = measure([floor, ras], os.environ.copy(), args.runs)
+                rows.append((page, "floor", floor_t, 1.0, None, floor_m / pixels))
+                if peer:
+                    env = dict(os.environ, PPD=peer)
+                    peer_t, peer_m = measure([PEER_FILTER, "1", "bench", "page", "1", "", ras1],
+                                             env, args.runs)
+                    rows.append((page, "peer", peer_t, peer_t / floor_t, 1.0, peer_m / pixels))
+            for name, attrs in paths.items():
+                ppd = os.path.join(workdir, f"{page}-{name}.ppd")
+                write_ppd(ppd, w, attrs)
+                env = dict(os.environ, PPD=ppd)
+                cmd = [filt, "1", "bench", "page", "1", "", ras]
+                if not args.no_check or args.record:
+                    sha, rc = output_sha(cmd, env)
+                    recorded[(page, name)] = (sha, rc)
+                    want = expected.get((page, name))
+                    if not args.record and want != (sha, rc):
+                        failures += 1
+                        print(f"OUTPUT DIFFERS: {page} {name}: {sha} exit {rc}, "
+                              f"recorded {want}", file=sys.stderr)
+                if args.check_only:
+                    continue
+                t, m = measure(cmd, env, args.runs)
+                rows.append((page, name, t, t / floor_t, t / peer_t if peer_t else None,
+                             m / pixels))
+                print(f"{page:8} {name:6} {t * 1000:9.1f} ms", file=sys.stderr)
+        if args.record:
+            with open(CHECKSUMS, "w") as f:
+                f.write("# page path sha256-of-stdout exit-status; written by "
+                        "bench/run_benchmarks.py --record\n")
+                for (page, name), (sha, rc) in sorted(recorded.items()):
+                    f.write(f"{page} {name} {sha} {rc}\n")
+        if args.check_only:
+            print(f"{len(pages) * len(paths) - failures} of {len(pages) * len(paths)} outputs "
+                  "match the recorded ones")
+        else:
+            table = ["| page | path | median wall ms | × floor | × peer | peak RSS bytes/pixel |",
+                     "|---|---|---:|---:|---:|---:|"]
+            for page, name, t, rf, rp, bpp in rows:
+                table.append(f"| {page} | {name} | {t * 1000:.1f} | {rf:.2f} | "
+                             f"{'' if rp is None else f'{rp:.2f}'} | {bpp:.2f} |")
+            print("\n".join(table))
+            if args.markdown:
+                with open(args.markdown, "w") as f:
+                    f.write("\n".join(table) + "\n")
+    finally:
+        shutil.rmtree(workdir, ignore_errors=True)
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
