@@ -51,6 +51,16 @@ def all_paths():
         paths[f"b0c6{tag}"] = {"ImageBinarizationAlgorithm": 0, "ImageCmdConversionAlgorithm": 6,
                                "ORX.IMAGECOMPRESSION": comp, "ORX.FINISHPRINTFEED": 10,
                                "ORX.FINISHPRINTCUT": 1}
+    # Shaping that moves pixels: a canvas wider than the page (placed right,
+    # pulled back 10 dots), and a turned page with its margins stripped and
+    # cut narrower than the printable width.
+    paths["b0c0p"] = {"MaxPrintableWidth": "+64", "HorizontalPrintAlignment": 2,
+                      "HorizontalPrintOffset": -10}
+    paths["b1c1s"] = {"ImageBinarizationAlgorithm": 1, "ImageCmdConversionAlgorithm": 1,
+                      "ImageUpsideDownPrint": 1, "StripLeftPadding": 1, "StripRightPadding": 1,
+                      "MaxPrintableWidth": "-100"}
+    paths["b2c3t"] = {"ImageBinarizationAlgorithm": 2, "ImageCmdConversionAlgorithm": 3,
+                      "MaxPrintableWidth": "-36", "HorizontalPrintPositionAdjustment": 0}
     return paths
 
 
@@ -62,6 +72,9 @@ def write_ppd(path, width, attrs):
                 "MaxPrintableWidth": width, "HorizontalPrintPositionAdjustment": 1,
                 "HorizontalPrintAlignment": 1}
     settings.update(attrs)
+    mpw = str(settings["MaxPrintableWidth"])
+    if mpw[0] in "+-":  # relative to the page's width
+        settings["MaxPrintableWidth"] = width + int(mpw)
     lines = [
         '*PPD-Adobe: "4.3"', '*FormatVersion: "4.3"', '*FileVersion: "1.0"',
         "*LanguageVersion: English", "*LanguageEncoding: ISOLatin1", '*PCFileName: "QVBENCH.PPD"',
