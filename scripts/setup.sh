@@ -9,6 +9,9 @@ packages=(
   libjbig-dev jbigkit-bin          # JBIG-KIT's T.85 coder (and its command-line tools)
   libpng-dev                       # pictures for the library's C example
   libgtest-dev libgmock-dev        # unit and whole-job tests
+  cups cups-client cups-filters ghostscript  # the real chain and scheduler for the driver tests
+  cups-ppdc                        # ppdc compiles the PPDs
+  python3 dpkg-dev                 # driver test scripts; CPack DEB dependencies (dpkg-shlibdeps)
 )
 
 missing=()
