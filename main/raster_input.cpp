@@ -3,24 +3,39 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 
 #include "malloc_buffer.h"
 
+namespace {
+
+// Header fields typed as enums hold whatever the stream carried: their bits
+// are read as the int the dump prints, never loaded as an out-of-range enum.
+template <typename Field>
+int field_bits(const Field &field) {
+  static_assert(sizeof(Field) == sizeof(int));
+  int bits;
+  std::memcpy(&bits, &field, sizeof bits);
+  return bits;
+}
+
+}  // namespace
+
 void dump_cups_page_header(const cups_page_header2_t *h) {
   std::fputs("DEBUG: dump_cups_page_header...\n", stderr);
-  std::fprintf(stderr, "DEBUG: Duplex = %d\n", h->Duplex);
+  std::fprintf(stderr, "DEBUG: Duplex = %d\n", field_bits(h->Duplex));
   std::fprintf(stderr, "DEBUG: HWResolution = [ %d %d ]\n", h->HWResolution[0],
                h->HWResolution[1]);
   std::fprintf(stderr, "DEBUG: ImagingBoundingBox = [ %d %d %d %d ]\n",
                h->ImagingBoundingBox[0], h->ImagingBoundingBox[1], h->ImagingBoundingBox[2],
                h->ImagingBoundingBox[3]);
   std::fprintf(stderr, "DEBUG: Margins = [ %d %d ]\n", h->Margins[0], h->Margins[1]);
-  std::fprintf(stderr, "DEBUG: ManualFeed = %d\n", h->ManualFeed);
+  std::fprintf(stderr, "DEBUG: ManualFeed = %d\n", field_bits(h->ManualFeed));
   std::fprintf(stderr, "DEBUG: MediaPosition = %d\n", h->MediaPosition);
-  std::fprintf(stderr, "DEBUG: MirrorPrint = %d\n", h->MirrorPrint);
-  std::fprintf(stderr, "DEBUG: NegativePrint = %d\n", h->NegativePrint);
+  std::fprintf(stderr, "DEBUG: MirrorPrint = %d\n", field_bits(h->MirrorPrint));
+  std::fprintf(stderr, "DEBUG: NegativePrint = %d\n", field_bits(h->NegativePrint));
   std::fprintf(stderr, "DEBUG: NumCopies = %d\n", h->NumCopies);
-  std::fprintf(stderr, "DEBUG: Orientation = %d\n", h->Orientation);
+  std::fprintf(stderr, "DEBUG: Orientation = %d\n", field_bits(h->Orientation));
   std::fprintf(stderr, "DEBUG: PageSize = [ %d %d ]\n", h->PageSize[0], h->PageSize[1]);
   std::fprintf(stderr, "DEBUG: cupsWidth = %d\n", h->cupsWidth);
   std::fprintf(stderr, "DEBUG: cupsHeight = %d\n", h->cupsHeight);
@@ -28,8 +43,8 @@ void dump_cups_page_header(const cups_page_header2_t *h) {
   std::fprintf(stderr, "DEBUG: cupsBitsPerColor = %d\n", h->cupsBitsPerColor);
   std::fprintf(stderr, "DEBUG: cupsBitsPerPixel = %d\n", h->cupsBitsPerPixel);
   std::fprintf(stderr, "DEBUG: cupsBytesPerLine = %d\n", h->cupsBytesPerLine);
-  std::fprintf(stderr, "DEBUG: cupsColorOrder = %d\n", h->cupsColorOrder);
-  std::fprintf(stderr, "DEBUG: cupsColorSpace = %d\n", h->cupsColorSpace);
+  std::fprintf(stderr, "DEBUG: cupsColorOrder = %d\n", field_bits(h->cupsColorOrder));
+  std::fprintf(stderr, "DEBUG: cupsColorSpace = %d\n", field_bits(h->cupsColorSpace));
   std::fprintf(stderr, "DEBUG: cupsCompression = %d\n", h->cupsCompression);
 }
 

@@ -9,6 +9,8 @@ packages=(
   libjbig-dev jbigkit-bin          # JBIG-KIT's T.85 coder (and its command-line tools)
   libpng-dev                       # pictures for the library's C example
   libgtest-dev libgmock-dev        # unit and whole-job tests
+  clang libclang-rt-14-dev         # libFuzzer targets (scripts/run_fuzzers.sh)
+  valgrind                         # memcheck over whole jobs
   cups cups-client cups-filters ghostscript  # the real chain and scheduler for the driver tests
   cups-ppdc                        # ppdc compiles the PPDs
   python3 dpkg-dev                 # driver test scripts; CPack DEB dependencies (dpkg-shlibdeps)
