@@ -7,6 +7,9 @@
 #include "img2esccmd.h"
 #include "job_hooks.h"
 #include "malloc_buffer.h"
+#include "prepare/large_buffer.h"
+#include "prepare/page_layout.h"
+#include "encode/single_pass.h"
 #include "ppd_settings.h"
 #include "raster_input.h"
 #include "trace_file.h"
@@ -51,6 +54,7 @@ PageSettings read_page_settings(ppd_file_t *ppd) {
 // A Gray image being prepared: its buffer and geometry.
 struct GrayImage {
   MallocBuffer data;
+  std::size_t capacity = 0;  // bytes the buffer holds
   int width = 0;
   int height = 0;
   int stride = 0;
@@ -73,22 +77,18 @@ MallocBuffer two_call(Fill fill, int &size) {
   size = 0;
   fill(nullptr, &size);
   if (size <= 0) return {};
-  MallocBuffer out = quorvane::allocate_buffer(static_cast<std::size_t>(size));
+  MallocBuffer out = quorvane::allocate_large_buffer(static_cast<std::size_t>(size));
   if (out) fill(out.get(), &size);
   return out;
 }
 
-// Read and strip: the page's kept rows in a buffer of the page's size.
-GrayImage strip_blank_lines(const GrayImage &page, const PageSettings &s) {
-  GrayImage striped;
-  striped.data = quorvane::allocate_buffer(static_cast<std::size_t>(page.stride) *
-                                           static_cast<std::size_t>(page.height));
-  if (!striped.data) return striped;
+// Strip: the page's kept rows, moved up in the page's own buffer; the
+// height becomes the number of rows kept.
+void strip_blank_lines(GrayImage &page, const PageSettings &s) {
+  int lines = 0;
   GetStripedBitmap(page.data.get(), page.width, page.height, page.stride, 255, s.paper_save_top,
-                   s.paper_save_middle, s.paper_save_bottom, striped.data.get(), &striped.height);
-  striped.width = page.width;
-  striped.stride = page.stride;
-  return striped;
+                   s.paper_save_middle, s.paper_save_bottom, page.data.get(), &lines);
+  page.height = lines;
 }
 
 // Shape in place: turn, strip margins, cut to the printable width.
@@ -107,9 +107,10 @@ bool shape(GrayImage &img, const PageSettings &s) {
   return true;
 }
 
-// Place: the canvas the image is binarised from, printable width wide when
-// horizontal placement is on.
-GrayImage place(const GrayImage &img, const PageSettings &s) {
+// Place: turns the image into the canvas it is binarised from, printable
+// width wide when horizontal placement is on. The canvas takes the image's
+// place in its buffer; when it is the image itself nothing moves.
+bool place(GrayImage &img, const PageSettings &s) {
   long long x = 0;
   int canvas_width = img.width;
   if (s.position_adjustment && s.max_printable_width > 0) {
@@ -121,17 +122,15 @@ GrayImage place(const GrayImage &img, const PageSettings &s) {
     x += s.offset;
     canvas_width = s.max_printable_width;
   }
-  GrayImage canvas;
   const long long bytes = static_cast<long long>(canvas_width) * img.height;
-  if (canvas_width <= 0 || bytes > kMaxGrayPageBytes) return canvas;
+  if (canvas_width <= 0 || bytes > kMaxGrayPageBytes) return false;
   // Far off the canvas is as off as just off: keep the offset in int range.
   x = std::clamp<long long>(x, -static_cast<long long>(img.width), canvas_width);
-  canvas.data.reset(LayoutGrayImageToNewImage(img.data.get(), img.width, img.height, img.stride,
-                                              canvas_width, img.height, canvas_width,
-                                              static_cast<int>(x), 0));
-  canvas.width = canvas.stride = canvas_width;
-  canvas.height = img.height;
-  return canvas;
+  if (!quorvane::layout_in_place(img.data, img.capacity, img.width, img.height, img.stride,
+                                 canvas_width, static_cast<int>(x)))
+    return false;
+  img.width = img.stride = canvas_width;
+  return true;
 }
 
 MonoRaster binarize(const GrayImage &canvas, int algorithm) {
@@ -244,24 +243,13 @@ CommandBlock encode(const MonoRaster &mono, int conversion, ppd_file_t *ppd,
           block.size);
       break;
     case 1:
-      block.data = two_call(
-          [&](unsigned char *out, int *sz) {
-            RasterDataToCompressCmd(dots, mono.height, raster, out, sz);
-          },
-          block.size);
+      block.data = quorvane::compressed_block_once(dots, mono.height, raster, block.size);
       break;
-    case 2: {
-      // The second call's capacity is the size the first reported; a band
-      // left out would shift every later one, so anything short fails.
-      int written = 0;
-      block.data = two_call(
-          [&](unsigned char *out, int *sz) {
-            RasterDataToJBIG5Cmd(dots, mono.height, raster, out, out ? *sz : 0, sz, &written);
-          },
-          block.size);
-      if (written != block.size) block.data.reset();
+    case 2:
+      // Coded once; a band left out would shift every later one, so a block
+      // that came out short is no block.
+      block.data = quorvane::jbig_block_once(dots, mono.height, raster, block.size);
       break;
-    }
     case 3:
       block.data = two_call(
           [&](unsigned char *out, int *sz) {
@@ -324,20 +312,19 @@ bool PrintPage(ppd_file_t *ppd, cups_raster_t *stream, cups_page_header2_t *head
                int page_number) {
   const PageSettings settings = read_page_settings(ppd);
 
-  GrayImage page;
-  page.data.reset(cupsRasterToGrayImage(stream, header, &page.width, &page.height, &page.stride));
-  if (!page.data) return false;
-
-  GrayImage img = strip_blank_lines(page, settings);
+  // The page's one Gray buffer: read, then striped, shaped and placed in
+  // place, so the page is held once, whatever the settings.
+  GrayImage img;
+  img.data.reset(cupsRasterToGrayImage(stream, header, &img.width, &img.height, &img.stride));
   if (!img.data) return false;
-  if (!shape(img, settings)) return false;
+  img.capacity = static_cast<std::size_t>(img.stride) * static_cast<std::size_t>(img.height);
 
-  MonoRaster mono;
-  {
-    const GrayImage canvas = place(img, settings);
-    if (!canvas.data) return false;
-    mono = binarize(canvas, settings.binarization);
-  }  // the canvas goes as soon as the mono raster exists
+  strip_blank_lines(img, settings);
+  if (!shape(img, settings)) return false;
+  if (!place(img, settings)) return false;
+
+  const MonoRaster mono = binarize(img, settings.binarization);
+  img.data.reset();  // the gray page goes as soon as the mono raster exists
   if (!mono.data) return false;
 
   append_formatstring_to_file(kTraceFilePath,

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "malloc_buffer.h"
+#include "prepare/large_buffer.h"
 
 namespace {
 
@@ -63,15 +64,20 @@ unsigned char *cupsRasterToGrayImage(cups_raster_t *stream, cups_page_header2_t 
       size > static_cast<unsigned long long>(kMaxGrayPageBytes))
     return nullptr;
 
-  quorvane::MallocBuffer page = quorvane::allocate_buffer(size);
+  quorvane::MallocBuffer page = quorvane::allocate_large_buffer(size);
   if (page) {
     // The stream's own count: a page cut short is not printed from
     // uninitialised memory.
-    if (cupsRasterReadPixels(stream, page.get(), static_cast<unsigned>(size)) != size) {
-      page.reset();
-    } else {
-      std::transform(page.get(), page.get() + size, page.get(),
-                     [](unsigned char v) { return static_cast<unsigned char>(~v); });
+    // Line by line: libcups decodes a request of exactly one line straight
+    // into it, where a larger request goes through its own line buffer and a
+    // copy. Each line is inverted while it is still in the cache.
+    for (unsigned y = 0; y < h && page; ++y) {
+      unsigned char *line = page.get() + static_cast<std::size_t>(s) * y;
+      if (cupsRasterReadPixels(stream, line, s) != s)
+        page.reset();
+      else
+        std::transform(line, line + s, line,
+                       [](unsigned char v) { return static_cast<unsigned char>(~v); });
     }
   }
   if (width) *width = static_cast<int>(w);

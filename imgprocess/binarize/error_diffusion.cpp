@@ -1,5 +1,6 @@
 #include "error_diffusion.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -7,7 +8,9 @@
 #include <memory>
 #include <span>
 
+#include "diffusion_shares.h"
 #include "malloc_buffer.h"
+#include "prepare/large_buffer.h"
 
 namespace {
 
@@ -51,6 +54,68 @@ constexpr Tap kBelow[] = {{-2, 1, 3}, {-1, 1, 5}, {0, 1, 6}, {1, 1, 5}, {2, 1, 3
 
 unsigned char clamp_byte(int v) { return static_cast<unsigned char>(v < 0 ? 0 : (v > 255 ? 255 : v)); }
 
+constexpr int kMargin = 2;       // the kernel reaches two columns to each side
+constexpr int kWindowRows = 3;   // the current row and the two below
+
+// Three consecutive rows of the plane, each with kMargin spare values on
+// both sides.
+struct DiffusionRows {
+  double *current;
+  double *next;
+  double *after;
+};
+
+// Quantises one row of the plane in the direction D (+1 left to right, -1
+// right to left) and spreads each error over the twelve neighbours exactly
+// as the whole-plane diffusion does: the same shares, added to each value in
+// the same order. Measured from the pixel along D, the kernel is the same
+// both ways: 6 and 4 ahead on its row, 3 5 6 5 3 and 1 3 4 3 1 on the rows
+// below. Each value that is still receiving shares is held in a register
+// from its first share to its last, so a pixel costs one load per row and
+// one store per row below instead of twelve additions in memory. Shares that
+// the plane would drop at the sides land in the margins.
+template <int D>
+void diffuse_row(const DiffusionRows &r, int width, std::span<unsigned char> out) {
+  const double *cur = r.current;
+  double *n1 = r.next;
+  double *n2 = r.after;
+  const int first = D > 0 ? 0 : width - 1;
+  double a = cur[first];      // the pixel's value, complete
+  double b = cur[first + D];  // the next one's, short of this pixel's share
+  double p0 = n1[first - 2 * D], p1 = n1[first - D], p2 = n1[first], p3 = n1[first + D];
+  double q0 = n2[first - 2 * D], q1 = n2[first - D], q2 = n2[first], q3 = n2[first + D];
+  int j = first;
+  for (int step = 0; step < width; ++step, j += D) {
+    const double c = cur[j + 2 * D];
+    const double p4 = n1[j + 2 * D];
+    const double q4 = n2[j + 2 * D];
+    const bool black = a < 128.0;
+    const double e = black ? a : a - 255.0;
+    if (black) out[static_cast<std::size_t>(j >> 3)] |= static_cast<unsigned char>(0x80u >> (j & 7));
+    const quorvane::DiffusionShares s = quorvane::diffusion_shares(e);
+    n1[j - 2 * D] = p0 + s.s3;
+    n2[j - 2 * D] = q0 + s.s1;
+    p0 = p1 + s.s5;
+    p1 = p2 + s.s6;
+    p2 = p3 + s.s5;
+    p3 = p4 + s.s3;
+    q0 = q1 + s.s3;
+    q1 = q2 + s.s4;
+    q2 = q3 + s.s3;
+    q3 = q4 + s.s1;
+    a = b + s.s6;
+    b = c + s.s4;
+  }
+  // The last four values of each row below have had all their shares.
+  n1[j - 2 * D] = p0;
+  n1[j - D] = p1;
+  n1[j] = p2;
+  n1[j + D] = p3;
+  n2[j - 2 * D] = q0;
+  n2[j - D] = q1;
+  n2[j] = q2;
+  n2[j + D] = q3;
+}
 }  // namespace
 
 extern "C" {
@@ -89,27 +154,47 @@ unsigned char *Trellimo_ImgUtils_ConvertGrayImageToMonoFormatUseErrorDiffusionV2
     const unsigned char *gray, int width, int height, int stride, int *size, int *width_stride) {
   const MonoLayout m = report_layout(gray, width, height, stride, size, width_stride);
   if (!m.usable) return nullptr;
-  MallocBuffer mono = quorvane::allocate_zeroed_buffer(static_cast<std::size_t>(m.total));
-  const std::size_t count = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
-  if (count > SIZE_MAX / sizeof(double)) return nullptr;
-  // Without the plane there is nothing to print: the page fails rather than
+  MallocBuffer mono = quorvane::allocate_large_zeroed_buffer(static_cast<std::size_t>(m.total));
+  // The kernel reaches two rows ahead, so three rows of the plane are all
+  // that is ever live; the margins take the shares that fall off the sides.
+  const std::size_t row_values = static_cast<std::size_t>(width) + 2 * kMargin;
+  if (row_values > SIZE_MAX / sizeof(double) / kWindowRows) return nullptr;
+  // Without the window there is nothing to print: the page fails rather than
   // coming out blank.
-  std::unique_ptr<double[], FreeDeleter> plane(
-      static_cast<double *>(std::malloc(count * sizeof(double))));
-  if (!mono || !plane) return nullptr;
+  std::unique_ptr<double[], FreeDeleter> window(
+      static_cast<double *>(std::malloc(kWindowRows * row_values * sizeof(double))));
+  if (!mono || !window) return nullptr;
 
-  const std::span<double> values(plane.get(), count);
+  const std::span<double> rows(window.get(), kWindowRows * row_values);
+  // Row r of the plane lives in window row r % 3, from its margin on.
+  auto plane_row = [&](int r) {
+    return rows.subspan(static_cast<std::size_t>(r % kWindowRows) * row_values, row_values);
+  };
+  // A row enters the window as its gray levels, with zeroed margins; rows
+  // past the page only collect shares that the whole-page plane drops.
+  auto load = [&](int r) {
+    const std::span<double> dst = plane_row(r);
+    std::fill(dst.begin(), dst.end(), 0.0);
+    if (r >= height) return;
+    const unsigned char *src = gray + static_cast<std::ptrdiff_t>(stride) * r;
+    std::transform(src, src + width, dst.begin() + kMargin,
+                   [](unsigned char v) { return static_cast<double>(v); });
+  };
+  load(0);
+  load(1);
   for (int i = 0; i < height; ++i) {
-    const unsigned char *row = gray + static_cast<std::ptrdiff_t>(stride) * i;
-    for (int j = 0; j < width; ++j)
-      values[static_cast<std::size_t>(i) * width + j] = static_cast<double>(row[j]);
+    load(i + 2);  // reuses the slot of row i - 1, which is done
+    const std::span<unsigned char> out =
+        std::span<unsigned char>(mono.get(), static_cast<std::size_t>(m.total))
+            .subspan(static_cast<std::size_t>(i) * m.row_bytes,
+                     static_cast<std::size_t>(m.row_bytes));
+    DiffusionRows r{plane_row(i).data() + kMargin, plane_row(i + 1).data() + kMargin,
+                    plane_row(i + 2).data() + kMargin};
+    if (i % 2 == 0)
+      diffuse_row<1>(r, width, out);
+    else
+      diffuse_row<-1>(r, width, out);
   }
-  Trellimo_ImgUtils_dither_image_5x5(width, height, plane.get(), plane.get());
-
-  const std::span<unsigned char> out(mono.get(), static_cast<std::size_t>(m.total));
-  for (int i = 0; i < height; ++i)
-    for (int j = 0; j < width; ++j)
-      if (values[static_cast<std::size_t>(i) * width + j] <= 127.0) set_dot(out, m.row_bytes, i, j);
   return mono.release();
 }
 

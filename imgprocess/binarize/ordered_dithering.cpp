@@ -1,8 +1,16 @@
 #include "ordered_dithering.h"
 
+#include <algorithm>
+#include <array>
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <span>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace {
 
@@ -17,20 +25,72 @@ bool report_mono_sizes(int width, int height, unsigned char *mono, int *size, in
   const bool fits = total <= INT32_MAX;
   if (size) *size = fits ? static_cast<int>(total) : 0;
   if (width_stride) *width_stride = row_bytes;
-  if (mono == nullptr || !fits || total == 0) return false;
-  std::memset(mono, 0, static_cast<std::size_t>(total));
-  return true;
+  return mono != nullptr && fits && total != 0;
 }
 
-template <typename IsBlack>
-void set_dots(const unsigned char *gray, int width, int height, int stride, unsigned char *mono,
-              int row_bytes, IsBlack is_black) {
-  for (int i = 0; i < height; ++i) {
-    const unsigned char *row = gray + offset(stride, i);
-    unsigned char *out = mono + offset(row_bytes, i);
-    for (int j = 0; j < width; ++j)
-      if (is_black(i, j, row[j])) out[j >> 3] |= static_cast<unsigned char>(0x80u >> (j & 7));
+constexpr std::array<unsigned char, 256> make_bit_reverse() {
+  std::array<unsigned char, 256> t{};
+  for (int k = 0; k < 256; ++k) {
+    int r = 0;
+    for (int b = 0; b < 8; ++b)
+      if (k & (1 << b)) r |= 0x80 >> b;
+    t[static_cast<std::size_t>(k)] = static_cast<unsigned char>(r);
   }
+  return t;
+}
+constexpr std::array<unsigned char, 256> kBitReverse = make_bit_reverse();
+
+// Packs one row: dot j is printed where px[j] <= limits[j % 16]. Writes every
+// byte of the row whole, so the bits past the width come out 0 without the
+// row being cleared first.
+void pack_row(std::span<const unsigned char> px, const unsigned char *limits,
+              std::span<unsigned char> out) {
+  const std::size_t width = px.size();
+  std::size_t j = 0;
+#if defined(__SSE2__)
+  const __m128i t = _mm_loadu_si128(reinterpret_cast<const __m128i *>(limits));
+  for (; j + 16 <= width; j += 16) {
+    const __m128i p = _mm_loadu_si128(reinterpret_cast<const __m128i *>(px.data() + j));
+    // p <= t exactly where min(p, t) == p (unsigned bytes).
+    const auto mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_min_epu8(p, t), p)));
+    // movemask puts the leftmost pixel in the lowest bit; the raster wants it
+    // in the highest.
+    out[j / 8] = kBitReverse[mask & 0xFF];
+    out[j / 8 + 1] = kBitReverse[mask >> 8];
+  }
+#endif
+  for (; j < width; j += 8) {
+    const std::size_t n = std::min<std::size_t>(8, width - j);
+    unsigned bits = 0;
+    for (std::size_t k = 0; k < n; ++k)
+      if (px[j + k] <= limits[(j + k) & 15]) bits |= 0x80u >> k;
+    out[j / 8] = static_cast<unsigned char>(bits);
+  }
+}
+
+// Sum of one row's pixels; exact in 64 bits.
+std::uint64_t row_sum(std::span<const unsigned char> px) {
+  std::uint64_t sum = 0;
+  std::size_t j = 0;
+#if defined(__SSE2__)
+  __m128i acc = _mm_setzero_si128();
+  for (; j + 16 <= px.size(); j += 16)
+    acc = _mm_add_epi64(acc, _mm_sad_epu8(_mm_loadu_si128(reinterpret_cast<const __m128i *>(
+                                                 px.data() + j)),
+                                             _mm_setzero_si128()));
+  sum = static_cast<std::uint64_t>(_mm_cvtsi128_si64(acc)) +
+        static_cast<std::uint64_t>(_mm_cvtsi128_si64(_mm_unpackhi_epi64(acc, acc)));
+#endif
+  for (; j < px.size(); ++j) sum += px[j];
+  return sum;
+}
+
+template <typename LimitsOfRow>
+void pack_rows(const unsigned char *gray, int width, int height, int stride, unsigned char *mono,
+               int row_bytes, LimitsOfRow limits_of_row) {
+  for (int i = 0; i < height; ++i)
+    pack_row({gray + offset(stride, i), static_cast<std::size_t>(width)}, limits_of_row(i),
+             {mono + offset(row_bytes, i), static_cast<std::size_t>(row_bytes)});
 }
 
 }  // namespace
@@ -61,33 +121,48 @@ void ConvertGrayImageToMonoFormatUseDithering(const unsigned char *gray, int wid
                                               int stride, unsigned char *mono, int *size,
                                               int *width_stride) {
   int row_bytes = 0;
-  if (!report_mono_sizes(width, height, mono, size, width_stride, row_bytes) || gray == nullptr)
+  if (!report_mono_sizes(width, height, mono, size, width_stride, row_bytes)) return;
+  if (gray == nullptr) {
+    std::memset(mono, 0, static_cast<std::size_t>(row_bytes) * static_cast<std::size_t>(height));
     return;
-  set_dots(gray, width, height, stride, mono, row_bytes, [](int i, int j, unsigned char p) {
-    return p <= Floyd16x16[i & 15][j & 15];
-  });
+  }
+  // Row i is compared against table row i % 16, repeated along the row.
+  pack_rows(gray, width, height, stride, mono, row_bytes,
+            [](int i) { return Floyd16x16[i & 15]; });
 }
 
 void ConvertGrayImageToMonoFormatUseThresholding(const unsigned char *gray, int width, int height,
                                                  int stride, unsigned char *mono, int *size,
                                                  int *width_stride) {
   int row_bytes = 0;
-  if (!report_mono_sizes(width, height, mono, size, width_stride, row_bytes) || gray == nullptr)
+  if (!report_mono_sizes(width, height, mono, size, width_stride, row_bytes)) return;
+  const std::size_t total_mono =
+      static_cast<std::size_t>(row_bytes) * static_cast<std::size_t>(height);
+  if (gray == nullptr) {
+    std::memset(mono, 0, total_mono);
     return;
-  double sum = 0.0;
-  for (int i = 0; i < height; ++i) {
-    const unsigned char *row = gray + offset(stride, i);
-    for (int j = 0; j < width; ++j) sum += row[j];
   }
-  double threshold = (sum / width) / height;
+  // The pixel sum is a whole number far below 2^53, so summing in integers
+  // gives the very double that summing in doubles gives.
+  std::uint64_t sum = 0;
+  for (int i = 0; i < height; ++i)
+    sum += row_sum({gray + offset(stride, i), static_cast<std::size_t>(width)});
+  double threshold = (static_cast<double>(sum) / width) / height;
   // A uniform buffer (padding bytes included) would all equal its mean and
-  // come out white; it takes the fixed threshold instead.
+  // come out white; it takes the fixed threshold instead. Every byte equals
+  // its predecessor exactly when the buffer equals itself shifted by one.
   const std::size_t total = static_cast<std::size_t>(stride) * static_cast<std::size_t>(height);
-  bool uniform = true;
-  for (std::size_t k = 1; k < total && uniform; ++k) uniform = gray[k] == gray[k - 1];
-  if (uniform) threshold = 128.0;
-  set_dots(gray, width, height, stride, mono, row_bytes,
-           [threshold](int, int, unsigned char p) { return p < threshold; });
+  if (total <= 1 || std::memcmp(gray + 1, gray, total - 1) == 0) threshold = 128.0;
+  // For whole-number pixels, p < threshold exactly when p <= ceil(threshold) - 1.
+  const double limit = std::ceil(threshold) - 1.0;
+  if (!(limit >= 0.0)) {
+    std::memset(mono, 0, total_mono);
+    return;
+  }
+  std::array<unsigned char, 16> limits{};
+  limits.fill(static_cast<unsigned char>(std::min(limit, 255.0)));
+  pack_rows(gray, width, height, stride, mono, row_bytes,
+            [&limits](int) { return limits.data(); });
 }
 
 }  // extern "C"

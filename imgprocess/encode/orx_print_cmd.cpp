@@ -11,6 +11,8 @@
 #include "compressed_raster_cmd.h"
 #include "jbig_raster_cmd.h"
 #include "malloc_buffer.h"
+#include "prepare/large_buffer.h"
+#include "single_pass.h"
 
 namespace {
 
@@ -90,9 +92,22 @@ unsigned char *RasterDataToORXPrintCmd(ORXPrintParam param, int row_length, int 
 
   const Commands head = settings_and_open(param);
   bool filled = true;
-  const long long block =
-      has_image ? image_block(param.image_compression, row_length, rows, raster, nullptr, 0, &filled)
-                : 0;
+  long long block = 0;
+  quorvane::MallocBuffer coded;
+  if (has_image) {
+    // The run-length and JBIG blocks are sized only by coding the page: they
+    // are coded once and copied into the job.
+    const long long dots = static_cast<long long>(row_length) * 8;
+    int coded_size = 0;
+    if ((param.image_compression == 1 || param.image_compression == 2) && dots <= INT32_MAX) {
+      coded = param.image_compression == 1
+                  ? quorvane::compressed_block_once(static_cast<int>(dots), rows, raster, coded_size)
+                  : quorvane::jbig_block_once(static_cast<int>(dots), rows, raster, coded_size);
+      block = coded_size;
+    } else {
+      block = image_block(param.image_compression, row_length, rows, raster, nullptr, 0, &filled);
+    }
+  }
   // A page with rows the encoder cannot carry fails instead of feeding and
   // cutting blank paper.
   if (has_image && block <= 0) return nullptr;
@@ -104,7 +119,7 @@ unsigned char *RasterDataToORXPrintCmd(ORXPrintParam param, int row_length, int 
   const long long used = static_cast<long long>(head.length) + block + tail;
   const long long capacity = std::max(raster_bytes + kCommandAllowance, used);
   if (capacity > INT32_MAX) return nullptr;
-  quorvane::MallocBuffer job = quorvane::allocate_zeroed_buffer(static_cast<std::size_t>(capacity));
+  quorvane::MallocBuffer job = quorvane::allocate_large_zeroed_buffer(static_cast<std::size_t>(capacity));
   if (!job) return nullptr;
 
   const std::span<unsigned char> out(job.get(), static_cast<std::size_t>(capacity));
@@ -115,7 +130,10 @@ unsigned char *RasterDataToORXPrintCmd(ORXPrintParam param, int row_length, int 
   };
 
   put(head.view());
-  if (block > 0) {
+  if (coded) {
+    put({coded.get(), static_cast<std::size_t>(block)});
+    coded.reset();
+  } else if (block > 0) {
     const long long filled_size =
         image_block(param.image_compression, row_length, rows, raster, out.data() + at,
                     static_cast<int>(block), &filled);

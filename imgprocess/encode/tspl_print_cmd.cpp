@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "malloc_buffer.h"
+#include "prepare/large_buffer.h"
 
 namespace {
 
@@ -121,7 +122,7 @@ unsigned char *RasterDataToTSPLPrintCmd(TSPLPrintParam param, int row_length, in
   const long long capacity = std::max(data + kTextAllowance, used);
   if (capacity > INT32_MAX) return nullptr;
 
-  quorvane::MallocBuffer job = quorvane::allocate_zeroed_buffer(static_cast<std::size_t>(capacity));
+  quorvane::MallocBuffer job = quorvane::allocate_large_zeroed_buffer(static_cast<std::size_t>(capacity));
   if (!job) return nullptr;
   const std::span<unsigned char> out(job.get(), static_cast<std::size_t>(capacity));
   auto at = out.begin();

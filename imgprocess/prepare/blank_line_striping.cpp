@@ -10,11 +10,15 @@ const unsigned char *row_at(const unsigned char *data, int stride, int row) {
   return data + static_cast<std::ptrdiff_t>(stride) * row;
 }
 
+// Rows only ever move towards the top (at <= first), so the destination may
+// be the source itself: a memmove is safe, and rows already in place stay.
 void copy_rows(const unsigned char *source, int stride, int first, int count,
                unsigned char *destination, int at) {
   if (count <= 0) return;
-  std::memcpy(destination + static_cast<std::ptrdiff_t>(stride) * at, row_at(source, stride, first),
-              static_cast<std::size_t>(stride) * static_cast<std::size_t>(count));
+  unsigned char *to = destination + static_cast<std::ptrdiff_t>(stride) * at;
+  const unsigned char *from = row_at(source, stride, first);
+  if (to == from) return;
+  std::memmove(to, from, static_cast<std::size_t>(stride) * static_cast<std::size_t>(count));
 }
 
 }  // namespace
@@ -23,8 +27,10 @@ extern "C" {
 
 bool ScanLineEquals(const unsigned char *row, int width, unsigned char value) {
   if (width <= 0) return true;
-  // memchr-style scan: the first byte that differs ends it.
-  return std::all_of(row, row + width, [value](unsigned char b) { return b == value; });
+  // Every byte equals the value when the first does and the row equals
+  // itself shifted by one byte: one library compare instead of a byte loop.
+  if (row[0] != value) return false;
+  return width == 1 || std::memcmp(row, row + 1, static_cast<std::size_t>(width) - 1) == 0;
 }
 
 int GetScalLineEqualsHeightForward(const unsigned char *data, int width, int rows, int stride,

@@ -20,7 +20,9 @@ int GetScalLineEqualsHeightBackward(const unsigned char *data, int width, int ro
 
 /* Copies the rows of source that survive the three limits into destination
  * (stride * height bytes at least, same stride) and stores their number in
- * *out_rows. A limit of 0 or less switches its kind of shortening off. */
+ * *out_rows. A limit of 0 or less switches its kind of shortening off.
+ * destination may be source itself: kept rows only move up, so the page can
+ * be striped in place. */
 void GetStripedBitmap(const unsigned char *source, int width, int height, int stride,
                       unsigned char blank, int top, int middle, int bottom,
                       unsigned char *destination, int *out_rows);

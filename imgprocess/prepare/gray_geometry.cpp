@@ -63,14 +63,13 @@ void StripGrayImageLeftRightPadding(unsigned char *data, int width, int height, 
 bool TurncateGrayImageToDstWidth(unsigned char *buffer, int width, int height, int stride,
                                  int target) {
   if (stride <= target || target <= 0 || height <= 0 || target > width) return true;
-  const std::size_t size = static_cast<std::size_t>(target) * static_cast<std::size_t>(height);
-  quorvane::MallocBuffer scratch = quorvane::allocate_buffer(size);
-  if (!scratch) return false;
+  // Row i moves from i * stride + left to i * target: never further down than
+  // it was, and never onto a row not yet moved, so the rows are repacked in
+  // place, top to bottom, without a scratch copy of the image.
   const int left = (width - target) / 2;
   for (int i = 0; i < height; ++i)
-    std::memcpy(scratch.get() + offset(target, i), buffer + offset(stride, i) + left,
-                static_cast<std::size_t>(target));
-  std::memcpy(buffer, scratch.get(), size);
+    std::memmove(buffer + offset(target, i), buffer + offset(stride, i) + left,
+                 static_cast<std::size_t>(target));
   return true;
 }
 

@@ -22,9 +22,9 @@ void StripGrayImageLeftRightPadding(unsigned char *data, int width, int height, 
                                     unsigned char value, int strip_left, int strip_right,
                                     int *out_width);
 
-/* Keeps the middle target columns and repacks the rows at stride target.
- * Returns false, leaving the image as it was, when its scratch buffer cannot
- * be had; true otherwise (also when there was nothing to do). */
+/* Keeps the middle target columns and repacks the rows at stride target, in
+ * place. Returns true (also when there was nothing to do); the result is
+ * kept so that callers can still tell a failed cut from a done one. */
 bool TurncateGrayImageToDstWidth(unsigned char *buffer, int width, int height, int stride,
                                  int target);
 

@@ -206,9 +206,10 @@ TEST(ErrorDiffusion, WorkingMemoryShortageFailsThePage) {
 #ifdef QV_UNDER_ASAN
   GTEST_SKIP() << "the sanitizer's shadow memory does not run under an address-space limit";
 #else
-  // 12-neighbour: 3000 x 3000 needs 72 MB of doubles besides a 1.1 MB raster.
-  const Bytes gray(3000u * 3000u, 100);
-  EXPECT_EQ(run_short_of_memory(kTwelve, 3000, 3000, 3000, gray), 0);
+  // 12-neighbour: its three working rows of doubles for a page 3,000,000
+  // pixels wide take 72 MB besides a 1.1 MB raster.
+  const Bytes gray(3000000u * 3u, 100);
+  EXPECT_EQ(run_short_of_memory(kTwelve, 3000000, 3, 3000000, gray), 0);
   // 4-neighbour: two rows 40 MB apart need a 40 MB copy besides a 2-byte raster.
   const int stride = 40 << 20;
   const Bytes wide(static_cast<std::size_t>(stride) + 8, 100);

@@ -1,0 +1,53 @@
+#include "page_layout.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+
+namespace quorvane {
+
+bool layout_in_place(MallocBuffer &buffer, std::size_t &capacity, int width, int height,
+                     int stride, int canvas_width, int x_offset) {
+  if (!buffer || width < 0 || height < 0 || stride < width || canvas_width < 0) return false;
+  // The same clipping as LayoutGrayImageToNewImage.
+  const long long x = x_offset;
+  const bool off_canvas = x + width <= 0 || x >= canvas_width;
+  const int sx = x < 0 ? static_cast<int>(-x) : 0;
+  const int cx = x < 0 ? 0 : static_cast<int>(x);
+  const int count = off_canvas ? 0 : std::min(canvas_width - cx, width - sx);
+  if (count == width && count == canvas_width && stride == canvas_width) return true;
+
+  const std::size_t cw = static_cast<std::size_t>(canvas_width);
+  const std::size_t needed = cw * static_cast<std::size_t>(height);
+  if (needed > capacity) {
+    void *grown = std::realloc(buffer.get(), needed);
+    if (grown == nullptr) return false;
+    (void)buffer.release();
+    buffer.reset(static_cast<unsigned char *>(grown));
+    capacity = needed;
+  }
+  unsigned char *data = buffer.get();
+  auto place_row = [&](int i) {
+    unsigned char *row = data + cw * static_cast<std::size_t>(i);
+    std::size_t filled = 0;
+    if (count > 0) {
+      std::memmove(row + cx, data + static_cast<std::size_t>(stride) * i + sx,
+                   static_cast<std::size_t>(count));
+      std::memset(row, 255, static_cast<std::size_t>(cx));
+      filled = static_cast<std::size_t>(cx) + static_cast<std::size_t>(count);
+    }
+    std::memset(row + filled, 255, cw - filled);
+  };
+  // A canvas row never reaches a source row that is still to be moved: with
+  // canvas rows no longer than the source's, rows move up and are placed top
+  // to bottom; with longer ones they move down and are placed bottom to top.
+  // Each row is moved before the white around it is written.
+  if (cw <= static_cast<std::size_t>(stride)) {
+    for (int i = 0; i < height; ++i) place_row(i);
+  } else {
+    for (int i = height - 1; i >= 0; --i) place_row(i);
+  }
+  return true;
+}
+
+}  // namespace quorvane

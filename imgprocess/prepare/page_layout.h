@@ -1,0 +1,25 @@
+// Placing the page's Gray image on its canvas inside the page's own buffer.
+#ifndef QUORVANE_PAGE_LAYOUT_H
+#define QUORVANE_PAGE_LAYOUT_H
+
+#include <cstddef>
+
+#include "malloc_buffer.h"
+
+namespace quorvane {
+
+// Turns the image (width x height at stride, in a buffer of `capacity`
+// bytes) into the canvas that LayoutGrayImageToNewImage would make of it
+// with canvas stride = canvas width, canvas height = height and y offset 0:
+// canvas_width x height at stride canvas_width, white where the image does
+// not reach, its top-left pixel at column x_offset. The canvas takes the
+// image's place in the same buffer, which grows (realloc) when the canvas
+// needs more than `capacity`; `capacity` is updated. Does nothing at all when
+// the canvas is the image itself. False (buffer untouched) when the canvas
+// cannot be had.
+bool layout_in_place(MallocBuffer &buffer, std::size_t &capacity, int width, int height,
+                     int stride, int canvas_width, int x_offset);
+
+}  // namespace quorvane
+
+#endif
