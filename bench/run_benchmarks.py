@@ -92,24 +92,20 @@ def write_ppd(path, width, attrs):
 
 
 def run_once(cmd, env, stdout):
-    """Runs cmd under /usr/bin/time; returns (wall seconds, peak RSS bytes, exit status)."""
+    """Runs cmd under /usr/bin/time; returns (wall seconds, CPU seconds, peak
+    RSS bytes, exit status). The CPU time (user + system, from the kernel's
+    accounting of the process and its children) is steadier than the wall
+    time on a machine that others share."""
     with tempfile.NamedTemporaryFile(mode="r") as tf:
         start = time.perf_counter()
-        rc = subprocess.call([TIME, "-f", "%M", "-o", tf.name] + cmd, env=env, stdout=stdout,
-                             stderr=subprocess.DEVNULL)
+        proc = subprocess.Popen([TIME, "-f", "%M", "-o", tf.name] + cmd, env=env, stdout=stdout,
+                                stderr=subprocess.DEVNULL)
+        _, status, usage = os.wait4(proc.pid, 0)
         wall = time.perf_counter() - start
+        proc.returncode = os.waitstatus_to_exitcode(status)
         lines = [l for l in tf.read().splitlines() if l.strip()]
         rss = int(lines[-1]) * 1024 if lines and lines[-1].strip().isdigit() else 0
-    return wall, rss, rc
-
-
-def measure(cmd, env, runs):
-    walls, rss = [], 0
-    for _ in range(runs):
-        wall, peak, _ = run_once(cmd, env, subprocess.DEVNULL)
-        walls.append(wall)
-        rss = max(rss, peak)
-    return statistics.median(walls), rss
+    return wall, usage.ru_utime + usage.ru_stime, rss, proc.returncode
 
 
 def output_sha(cmd, env):
@@ -175,20 +171,17 @@ def main():
             pixels = w * h
             ras = os.path.join(workdir, f"{page}.ras")
             ras1 = os.path.join(workdir, f"{page}-1bit.ras")
-            floor_t = floor_m = peer_t = peer_m = None
-            if not args.check_only:
-                floor_t, floor_m = measure([floor, ras], os.environ.copy(), args.runs)
-                rows.append((page, "floor", floor_t, 1.0, None, floor_m / pixels))
-                if peer:
-                    env = dict(os.environ, PPD=peer)
-                    peer_t, peer_m = measure([PEER_FILTER, "1", "bench", "page", "1", "", ras1],
-                                             env, args.runs)
-                    rows.append((page, "peer", peer_t, peer_t / floor_t, 1.0, peer_m / pixels))
+            # (name, command, environment) of everything timed on this page.
+            jobs = [("floor", [floor, ras], os.environ.copy())]
+            if peer and not args.check_only:
+                jobs.append(("peer", [PEER_FILTER, "1", "bench", "page", "1", "", ras1],
+                             dict(os.environ, PPD=peer)))
             for name, attrs in paths.items():
                 ppd = os.path.join(workdir, f"{page}-{name}.ppd")
                 write_ppd(ppd, w, attrs)
                 env = dict(os.environ, PPD=ppd)
                 cmd = [filt, "1", "bench", "page", "1", "", ras]
+                jobs.append((name, cmd, env))
                 if not args.no_check or args.record:
                     sha, rc = output_sha(cmd, env)
                     recorded[(page, name)] = (sha, rc)
@@ -197,11 +190,29 @@ def main():
                         failures += 1
                         print(f"OUTPUT DIFFERS: {page} {name}: {sha} exit {rc}, "
                               f"recorded {want}", file=sys.stderr)
-                if args.check_only:
-                    continue
-                t, m = measure(cmd, env, args.runs)
+            if args.check_only:
+                continue
+            # Round robin: a change in the machine's load between runs falls
+            # on every command alike, so the ratios stay fair.
+            walls = {name: [] for name, _, _ in jobs}
+            cpus = {name: [] for name, _, _ in jobs}
+            peaks = {name: 0 for name, _, _ in jobs}
+            for _ in range(args.runs):
+                for name, cmd, env in jobs:
+                    wall, cpu, peak, _ = run_once(cmd, env, subprocess.DEVNULL)
+                    walls[name].append(wall)
+                    cpus[name].append(cpu)
+                    peaks[name] = max(peaks[name], peak)
+            med = {name: statistics.median(v) for name, v in walls.items()}
+            cpu = {name: statistics.median(v) for name, v in cpus.items()}
+            floor_t, floor_m = med["floor"], peaks["floor"]
+            peer_t = med.get("peer")
+            for name, _, _ in jobs:
+                t = med[name]
                 rows.append((page, name, t, t / floor_t, t / peer_t if peer_t else None,
-                             m / pixels))
+                             cpu[name] / cpu["floor"],
+                             cpu[name] / cpu["peer"] if "peer" in cpu else None,
+                             peaks[name] / pixels, (peaks[name] - floor_m) / pixels))
                 print(f"{page:8} {name:6} {t * 1000:9.1f} ms", file=sys.stderr)
         if args.record:
             with open(CHECKSUMS, "w") as f:
@@ -213,11 +224,14 @@ def main():
             print(f"{len(pages) * len(paths) - failures} of {len(pages) * len(paths)} outputs "
                   "match the recorded ones")
         else:
-            table = ["| page | path | median wall ms | × floor | × peer | peak RSS bytes/pixel |",
-                     "|---|---|---:|---:|---:|---:|"]
-            for page, name, t, rf, rp, bpp in rows:
-                table.append(f"| {page} | {name} | {t * 1000:.1f} | {rf:.2f} | "
-                             f"{'' if rp is None else f'{rp:.2f}'} | {bpp:.2f} |")
+            def ratio(v):
+                return "" if v is None else f"{v:.2f}"
+            table = ["| page | path | median wall ms | × floor | × peer | CPU × floor "
+                     "| CPU × peer | peak RSS bytes/pixel | above the floor's |",
+                     "|---|---|---:|---:|---:|---:|---:|---:|---:|"]
+            for page, name, t, rf, rp, cf, cp, bpp, above in rows:
+                table.append(f"| {page} | {name} | {t * 1000:.1f} | {ratio(rf)} | {ratio(rp)} | "
+                             f"{ratio(cf)} | {ratio(cp)} | {bpp:.2f} | {above:.2f} |")
             print("\n".join(table))
             if args.markdown:
                 with open(args.markdown, "w") as f:
