@@ -14,6 +14,7 @@ packages=(
   cups cups-client cups-filters ghostscript  # the real chain and scheduler for the driver tests
   cups-ppdc                        # ppdc compiles the PPDs
   python3 dpkg-dev                 # driver test scripts; CPack DEB dependencies (dpkg-shlibdeps)
+  libbenchmark-dev time            # stage microbenchmarks; peak memory in bench/run_benchmarks.py
 )
 
 missing=()
