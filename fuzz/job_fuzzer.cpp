@@ -139,6 +139,10 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***) {
   std::string dir = (std::filesystem::temp_directory_path() / "quorvane-fuzz-XXXXXX").string();
   if (mkdtemp(dir.data()) == nullptr) std::abort();
   g_ppd_dir = dir;
+  std::atexit([] {
+    std::error_code ec;
+    std::filesystem::remove_all(g_ppd_dir, ec);
+  });
   RegCancelSignal();
   return 0;
 }

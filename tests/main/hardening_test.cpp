@@ -234,6 +234,17 @@ TEST_F(HardeningTest, GarbageAfterAValidPageEndsTheJobAsTheStreamsEnd) {
   expect_printed(raw_job(page + noise), "noise");
 }
 
+TEST_F(HardeningTest, RasterFilesThatAreNoRasterStreamFailBeforeAnyOutput) {
+  for (const std::string &path : {dir.path(""), std::string("/dev/zero"), std::string("/dev/null"),
+                                   dir.write("text.ras", "%!PS-Adobe-3.0\n")}) {
+    const JobResult r = run_job(ppd(), path);
+    EXPECT_EQ(r.status, 1) << path;
+    EXPECT_TRUE(r.out.empty()) << path;
+    EXPECT_TRUE(r.err.empty()) << path;
+    EXPECT_EQ(r.trace.back(), "cupsRasterOpen Failed") << path;
+  }
+}
+
 // --- PPDs -------------------------------------------------------------------
 
 TEST_F(HardeningTest, BrokenPpdsStopTheJobBeforeAnyOutput) {

@@ -423,6 +423,23 @@ class Decoder {
     const std::size_t bpl = (width + 7) / 8;
     std::vector<unsigned char> linebuf(3 * bpl);
     std::vector<unsigned char> bie(p + 3, p + len);
+    // The BIE header's own size (XD, YD: big-endian at bytes 4 and 8) is what
+    // the coder decodes: one that claims more than the command carries would
+    // have it produce millions of rows from a few bytes.
+    if (bie.size() >= 20) {
+      auto be32 = [&](std::size_t i) {
+        return static_cast<unsigned long>(bie[i]) << 24 | bie[i + 1] << 16 | bie[i + 2] << 8 |
+               bie[i + 3];
+      };
+      if (be32(4) != width || be32(8) != rows) {
+        command(at, "US ( J", "JBIG compressed bands, " + std::to_string(width) + " dots wide",
+                rows);
+        problem(at, "JBIG band image is " + std::to_string(be32(4)) + " x " +
+                        std::to_string(be32(8)) + " but its command says " +
+                        std::to_string(width) + " x " + std::to_string(rows));
+        return;
+      }
+    }
     const int top = roll_.height();
     roll_.extend(static_cast<int>(bpl * 8), top + static_cast<int>(rows));
     JbigSink sink{&roll_, top, rows};
