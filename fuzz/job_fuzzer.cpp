@@ -6,6 +6,10 @@
 // Input: one byte choosing the PPD (conversion 0-6, binarisation 0-2 and one
 // of twelve sets of page settings and hook commands), then the raster stream.
 //
+// What reaches standard output is decoded again with the preview decoder:
+// whatever the input, the printer must get whole commands only (hook
+// commands of junk hex text aside, which only the last settings set has).
+//
 // Pages are bounded so that a run stays in memory and time: a page header
 // that claims more than kMaxPageBytes of pixels, or more than three copies,
 // is cut down here. The filter's own refusals of larger pages are tested by
@@ -23,7 +27,9 @@
 #include <fstream>
 #include <string>
 
+#include "fuzz_input.h"
 #include "job_hooks.h"
+#include "preview_decoder.h"
 #include "print_page.h"
 
 namespace {
@@ -131,14 +137,44 @@ void run_pages(ppd_file_t *ppd, cups_raster_t *stream) {
   }
 }
 
+// Standard output goes to a file that each run empties and reads back.
+std::string printer_bytes() {
+  quorvane::fuzz::require(std::fflush(stdout) == 0, "flush");
+  std::string out;
+  char buf[65536];
+  for (off_t at = 0;;) {
+    const ssize_t n = pread(fileno(stdout), buf, sizeof buf, at);
+    if (n <= 0) break;
+    out.append(buf, static_cast<std::size_t>(n));
+    at += n;
+  }
+  return out;
+}
+
+void check_commands(unsigned variant, const std::string &out) {
+  const unsigned conversion = variant % kVariants % 7, settings = variant % kVariants / 21;
+  // TSPL labels are sized in millimetres from the page header's resolution,
+  // which the decoder cannot know; junk hook text decodes to junk.
+  if (conversion == 4 || settings == 11) return;
+  namespace pv = quorvane::preview;
+  const pv::DecodeResult r =
+      pv::decode_stream(reinterpret_cast<const std::uint8_t *>(out.data()), out.size());
+  for (const std::string &problem : r.problems) {
+    if (problem.find("clipped") != std::string::npos ||
+        problem.find("too many pages") != std::string::npos)
+      continue;
+    std::fprintf(stderr, "printer bytes: %s\n", problem.c_str());
+    quorvane::fuzz::require(false, "whole commands on standard output");
+  }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***) {
-  // The printer bytes are not looked at; writes to /dev/null cost little.
-  if (std::freopen("/dev/null", "w", stdout) == nullptr) std::abort();
   std::string dir = (std::filesystem::temp_directory_path() / "quorvane-fuzz-XXXXXX").string();
   if (mkdtemp(dir.data()) == nullptr) std::abort();
   g_ppd_dir = dir;
+  if (std::freopen((g_ppd_dir + "/stdout").c_str(), "w+", stdout) == nullptr) std::abort();
   std::atexit([] {
     std::error_code ec;
     std::filesystem::remove_all(g_ppd_dir, ec);
@@ -149,6 +185,9 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
   if (size < 1) return 0;
+  std::fflush(stdout);
+  if (ftruncate(fileno(stdout), 0) != 0) std::abort();
+  std::rewind(stdout);
   const int fd = memfd_create("raster", MFD_CLOEXEC);
   if (fd < 0) std::abort();
   std::size_t done = 1;
@@ -177,6 +216,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     cupsRasterClose(stream);
   }
   close(fd);
-  std::fflush(stdout);
+  check_commands(data[0], printer_bytes());
   return 0;
 }
