@@ -64,7 +64,9 @@ unsigned char *cupsRasterToGrayImage(cups_raster_t *stream, cups_page_header2_t 
       size > static_cast<unsigned long long>(kMaxGrayPageBytes))
     return nullptr;
 
-  quorvane::MallocBuffer page = quorvane::allocate_large_buffer(size);
+  // Not mapped ahead: a header may promise more lines than the stream holds,
+  // and memory is taken only as lines arrive.
+  quorvane::MallocBuffer page = quorvane::allocate_large_buffer(size, false);
   if (page) {
     // The stream's own count: a page cut short is not printed from
     // uninitialised memory.
