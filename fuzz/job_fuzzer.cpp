@@ -4,7 +4,9 @@
 // PrintPage) with the printer bytes going to /dev/null.
 //
 // Input: one byte choosing the PPD (conversion 0-6, binarisation 0-2 and one
-// of twelve sets of page settings and hook commands), then the raster stream.
+// of twelve sets of page settings and hook commands; the values 252 to 255
+// choose the first four again with the job cancelled before its first page),
+// then the raster stream.
 //
 // What reaches standard output is decoded again with the preview decoder:
 // whatever the input, the printer must get whole commands only (hook
@@ -179,7 +181,8 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***) {
     std::error_code ec;
     std::filesystem::remove_all(g_ppd_dir, ec);
   });
-  RegCancelSignal();
+  // SIGTERM keeps its default action here, so that the fuzzer itself can be
+  // stopped; cancellation is set by the input instead.
   return 0;
 }
 
@@ -197,6 +200,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     done += static_cast<std::size_t>(n);
   }
   lseek(fd, 0, SEEK_SET);
+  // Choice bytes past the last PPD variant also cancel the job at once.
+  Canceled = data[0] >= kVariants;
 
   cups_raster_t *stream = cupsRasterOpen(fd, CUPS_RASTER_READ);
   if (stream != nullptr) {
