@@ -315,9 +315,13 @@ bool PrintPage(ppd_file_t *ppd, cups_raster_t *stream, cups_page_header2_t *head
   // The page's one Gray buffer: read, then striped, shaped and placed in
   // place, so the page is held once, whatever the settings.
   GrayImage img;
-  img.data.reset(cupsRasterToGrayImage(stream, header, &img.width, &img.height, &img.stride));
+  // A canvas wider than the page is laid out in the page's buffer too, so
+  // the buffer gets room for it from the start.
+  const long long canvas_room =
+      settings.position_adjustment && settings.max_printable_width > 0 ? settings.max_printable_width : 0;
+  img.data.reset(read_gray_page(stream, header, canvas_room, &img.capacity, &img.width,
+                                &img.height, &img.stride));
   if (!img.data) return false;
-  img.capacity = static_cast<std::size_t>(img.stride) * static_cast<std::size_t>(img.height);
 
   strip_blank_lines(img, settings);
   if (!shape(img, settings)) return false;

@@ -51,6 +51,12 @@ void dump_cups_page_header(const cups_page_header2_t *h) {
 
 unsigned char *cupsRasterToGrayImage(cups_raster_t *stream, cups_page_header2_t *header,
                                      int *width, int *height, int *stride) {
+  return read_gray_page(stream, header, 0, nullptr, width, height, stride);
+}
+
+unsigned char *read_gray_page(cups_raster_t *stream, cups_page_header2_t *header,
+                              long long line_capacity, std::size_t *capacity, int *width,
+                              int *height, int *stride) {
   dump_cups_page_header(header);
   if (header->cupsBitsPerPixel != 8) return nullptr;
 
@@ -64,13 +70,17 @@ unsigned char *cupsRasterToGrayImage(cups_raster_t *stream, cups_page_header2_t 
       size > static_cast<unsigned long long>(kMaxGrayPageBytes))
     return nullptr;
 
+  unsigned long long room = size;
+  if (line_capacity > static_cast<long long>(s)) {
+    const unsigned long long wider = static_cast<unsigned long long>(line_capacity) * h;
+    if (wider <= static_cast<unsigned long long>(kMaxGrayPageBytes)) room = wider;
+  }
   // Not mapped ahead: a header may promise more lines than the stream holds,
   // and memory is taken only as lines arrive.
-  quorvane::MallocBuffer page = quorvane::allocate_large_buffer(size, false);
+  quorvane::MallocBuffer page = quorvane::allocate_large_buffer(room, false);
   if (page) {
     // The stream's own count: a page cut short is not printed from
-    // uninitialised memory.
-    // Line by line: libcups decodes a request of exactly one line straight
+    // uninitialised memory. Line by line: libcups decodes a request of exactly one line straight
     // into it, where a larger request goes through its own line buffer and a
     // copy. Each line is inverted while it is still in the cache.
     for (unsigned y = 0; y < h && page; ++y) {
@@ -82,6 +92,7 @@ unsigned char *cupsRasterToGrayImage(cups_raster_t *stream, cups_page_header2_t 
                        [](unsigned char v) { return static_cast<unsigned char>(~v); });
     }
   }
+  if (capacity) *capacity = page ? static_cast<std::size_t>(room) : 0;
   if (width) *width = static_cast<int>(w);
   if (height) *height = static_cast<int>(h);
   if (stride) *stride = static_cast<int>(s);

@@ -17,4 +17,14 @@ unsigned char *cupsRasterToGrayImage(cups_raster_t *stream, cups_page_header2_t 
 
 void dump_cups_page_header(const cups_page_header2_t *header);
 
+#include <cstddef>
+
+// cupsRasterToGrayImage with room to spare: the buffer holds at least
+// line_capacity bytes per line of the page (never less than its stride),
+// so that a canvas that wide can later take the page's place in it; its size
+// goes to *capacity. Room that is never written costs no memory.
+unsigned char *read_gray_page(cups_raster_t *stream, cups_page_header2_t *header,
+                              long long line_capacity, std::size_t *capacity, int *width,
+                              int *height, int *stride);
+
 #endif
