@@ -149,6 +149,12 @@ TEST_F(HardeningTest, HeadersLibcupsTakesForTheEndOfTheStream) {
                  "width 2^31");
   expect_no_page(raw_job(RawStream().page(raw_header(0xFFFFFFFFu, 1, 0xFFFFFFFFu), ink).bytes),
                  "width 2^32 - 1");
+  // A compressed stream whose header is all ones: libcups sets up a 4 GiB
+  // line buffer for it before refusing it; the filter stays small and quiet.
+  const unsigned sync = CUPS_RASTER_SYNCv2;
+  expect_no_page(raw_job(std::string(reinterpret_cast<const char *>(&sync), 4) +
+                         std::string(sizeof(cups_page_header2_t), '\xff') + ink),
+                 "compressed, all ones");
 }
 
 TEST_F(HardeningTest, HeadersClaimingSizesNoPageHasAreRefused) {
