@@ -1,7 +1,7 @@
 // The whole job on an arbitrary raster stream: the filter's own sequence of
 // calls (raster stream on the input, PPD from a file, defaults and job
 // options marked, the job and document hooks around the page loop calling
-// PrintPage) with the printer bytes going to /dev/null.
+// PrintPage), the printer bytes captured in a file.
 //
 // Input: one byte choosing the PPD (conversion 0-6, binarisation 0-2 and one
 // of twelve sets of page settings and hook commands; the values 252 to 255
@@ -13,9 +13,9 @@
 // commands of junk hex text aside, which only the last settings set has).
 //
 // Pages are bounded so that a run stays in memory and time: a page header
-// that claims more than kMaxPageBytes of pixels, or more than three copies,
-// is cut down here. The filter's own refusals of larger pages are tested by
-// whole jobs.
+// that claims more than kMaxPageBytes of pixels ends the job; more than
+// three copies or more than 2400 dots per inch are cut down here. The
+// filter's own refusals of larger pages are tested by whole jobs.
 #include <cups/cups.h>
 #include <cups/ppd.h>
 #include <cups/raster.h>
@@ -38,6 +38,7 @@ namespace {
 
 constexpr unsigned long long kMaxPageBytes = 1 << 20;
 constexpr unsigned kMaxCopies = 3;
+constexpr unsigned kMaxResolution = 2400;
 constexpr int kMaxPages = 8;
 constexpr unsigned kVariants = 7 * 3 * 12;
 
@@ -131,6 +132,10 @@ void run_pages(ppd_file_t *ppd, cups_raster_t *stream) {
         static_cast<unsigned long long>(header.cupsBytesPerLine) * header.cupsHeight;
     if (bytes > kMaxPageBytes) break;
     if (header.NumCopies > kMaxCopies) header.NumCopies = kMaxCopies;
+    // The label conversions feed paper in proportion to the resolution: a
+    // claim of billions of dots per inch means megabytes of feed commands.
+    for (unsigned &dpi : header.HWResolution)
+      if (dpi > kMaxResolution) dpi %= kMaxResolution + 1;
     StartPage(ppd);
     ++page;
     const bool ok = PrintPage(ppd, stream, &header, page);
