@@ -399,12 +399,12 @@ TEST_F(HardeningTest, HugeNumCopiesStopsAtSigtermAfterAWholeCopy) {
   // 2^32 - 1 copies of a 17,360-byte block would never end on their own.
   cups_page_header2_t h = raw_header(576, 240, 576);
   h.NumCopies = 0xFFFFFFFFu;
-  JobSpec spec;
-  spec.argv = {"quorvane", "1", "u", "t", "1", "",
+  JobSpec job;
+  job.argv = {"quorvane", "1", "u", "t", "1", "",
                dir.write("job.ras", RawStream().page(h, std::string(576 * 240, '\xff')).bytes)};
-  spec.ppd = ppd();
-  spec.while_running = term_after(300000);
-  const JobResult r = run_filter(spec);
+  job.ppd = ppd();
+  job.while_running = term_after(300000);
+  const JobResult r = run_filter(job);
   EXPECT_EQ(r.status, 1);
   const std::string head = kZeros + kJobStart + bytes({0xA2});
   const std::string tail = bytes({0xA3}) + kJobEnd;
@@ -428,16 +428,16 @@ TEST_F(HardeningTest, ClosedOutputPipeFailsTheJobWithoutFinishingThePage) {
   // ignored), the copies stop at the first short one, the job ends with 1.
   cups_page_header2_t h = raw_header(576, 240, 576);
   h.NumCopies = 50;
-  JobSpec spec;
-  spec.argv = {"quorvane", "1", "u", "t", "1", "",
+  JobSpec job;
+  job.argv = {"quorvane", "1", "u", "t", "1", "",
                dir.write("job.ras", RawStream().page(h, std::string(576 * 240, '\xff')).bytes)};
-  spec.ppd = ppd();
+  job.ppd = ppd();
   int closed_fd = -1;
-  spec.while_running = [&closed_fd](int, int fd, std::string &) {
+  job.while_running = [&closed_fd](int, int fd, std::string &) {
     close(fd);
     closed_fd = fd;
   };
-  const JobResult r = run_filter(spec);
+  const JobResult r = run_filter(job);
   EXPECT_EQ(r.signal, 0);
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.err.find("INFO: Finished page"), std::string::npos);
@@ -499,14 +499,14 @@ TEST_F(HardeningTest, SigtermAtAnyMomentLeavesWholeCommandsAndWholeTraceLines) {
       dir.write("job.ras", RawStream().page(h, ink).page(h, ink).page(h, ink).bytes);
   const std::string ppd_path = ppd();
   for (int delay_us : {0, 200, 1000, 3000, 6000, 10000, 20000, 40000, 80000, 200000}) {
-    JobSpec spec;
-    spec.argv = {"quorvane", "1", "u", "t", "1", "", ras};
-    spec.ppd = ppd_path;
-    spec.while_running = [delay_us](int pid, int, std::string &) {
+    JobSpec job;
+    job.argv = {"quorvane", "1", "u", "t", "1", "", ras};
+    job.ppd = ppd_path;
+    job.while_running = [delay_us](int pid, int, std::string &) {
       std::this_thread::sleep_for(std::chrono::microseconds(delay_us));
       kill(pid, SIGTERM);
     };
-    const JobResult r = run_filter(spec);
+    const JobResult r = run_filter(job);
     int pages = 0;
     bool ended = false;
     EXPECT_TRUE(whole_commands_only(r.out, pages, ended)) << delay_us;
