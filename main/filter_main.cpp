@@ -14,6 +14,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 
 #include "job_hooks.h"
 #include "print_page.h"
@@ -22,10 +23,27 @@
 
 namespace {
 
-template <typename... Args>
-void trace(const char *format, Args... args) {
-  append_formatstring_to_file(kTraceFilePath, format, args...);
-}
+// The job's CUPS handles, released on every way out of main, early exits
+// included.
+struct RasterStream {
+  cups_raster_t *stream = nullptr;
+  int fd = 0;
+  ~RasterStream() {
+    if (stream) cupsRasterClose(stream);
+    if (fd > 0) close(fd);
+  }
+};
+
+struct JobOptions {
+  cups_option_t *options = nullptr;
+  int count = 0;
+  ~JobOptions() { cupsFreeOptions(count, options); }
+};
+
+struct PpdCloser {
+  void operator()(ppd_file_t *ppd) const { ppdClose(ppd); }
+};
+using Ppd = std::unique_ptr<ppd_file_t, PpdCloser>;
 
 // Runs the pages between the document hooks; the result of the last page.
 bool run_pages(ppd_file_t *ppd, cups_raster_t *stream) {
@@ -46,61 +64,58 @@ bool run_pages(ppd_file_t *ppd, cups_raster_t *stream) {
 }  // namespace
 
 int main(int argc, char *argv[]) {
-  trace("quorvane 1.0.0-20200520\r\n");
-  trace("argc:%d\r\n", argc);
-  for (int i = 0; i < argc; ++i) trace("%d: %s\r\n", i, argv[i]);
-  trace("check arguments\r\n");
+  const char *trace = kTraceFilePath;
+  append_formatstring_to_file(trace, "quorvane 1.0.0-20200520\r\n");
+  append_formatstring_to_file(trace, "argc:%d\r\n", argc);
+  for (int i = 0; i < argc; ++i) append_formatstring_to_file(trace, "%d: %s\r\n", i, argv[i]);
+  append_formatstring_to_file(trace, "check arguments\r\n");
   setbuf(stderr, nullptr);
 
   if (argc < 6 || argc > 7) {
-    trace("%s job-id user title copies options [file]\r\n", argc > 0 ? argv[0] : "quorvane");
+    append_formatstring_to_file(trace, "%s job-id user title copies options [file]\r\n",
+                                argc > 0 ? argv[0] : "quorvane");
     return 1;
   }
 
-  trace("open raster\r\n");
-  int fd = 0;
+  append_formatstring_to_file(trace, "open raster\r\n");
+  RasterStream raster;
   if (argc == 7) {
-    fd = open(argv[6], O_RDONLY);
-    if (fd == -1) {
-      trace("Unable to open raster file %s\r\n", argv[6]);
+    raster.fd = open(argv[6], O_RDONLY);
+    if (raster.fd == -1) {
+      append_formatstring_to_file(trace, "Unable to open raster file %s\r\n", argv[6]);
       return 1;
     }
   }
-  cups_raster_t *stream = cupsRasterOpen(fd, CUPS_RASTER_READ);
-  if (stream == nullptr) {
-    trace("cupsRasterOpen Failed\r\n");
+  raster.stream = cupsRasterOpen(raster.fd, CUPS_RASTER_READ);
+  if (raster.stream == nullptr) {
+    append_formatstring_to_file(trace, "cupsRasterOpen Failed\r\n");
     return 1;
   }
 
-  trace("reg signal\r\n");
+  append_formatstring_to_file(trace, "reg signal\r\n");
   RegCancelSignal();
   // A backend that goes away must end the job with a failed write, not kill
   // the filter halfway through a command.
   std::signal(SIGPIPE, SIG_IGN);
 
-  trace("init with ppd\r\n");
-  cups_option_t *options = nullptr;
-  const int num_options = cupsParseOptions(argv[5], 0, &options);
-  ppd_file_t *ppd = ppdOpenFile(getenv("PPD"));
-  if (ppd == nullptr) {
+  append_formatstring_to_file(trace, "init with ppd\r\n");
+  JobOptions options;
+  options.count = cupsParseOptions(argv[5], 0, &options.options);
+  Ppd ppd(ppdOpenFile(getenv("PPD")));
+  if (!ppd) {
     int line = 0;
     const ppd_status_t status = ppdLastError(&line);
-    trace("%s on line %d\r\n", ppdErrorString(status), line);
+    append_formatstring_to_file(trace, "%s on line %d\r\n", ppdErrorString(status), line);
     return 1;
   }
-  ppdMarkDefaults(ppd);
-  cupsMarkOptions(ppd, num_options, options);
+  ppdMarkDefaults(ppd.get());
+  cupsMarkOptions(ppd.get(), options.count, options.options);
 
-  StartJob(ppd);
-  StartDoc(ppd);
-  const bool last_page_result = run_pages(ppd, stream);
-  EndDoc(ppd);
-  EndJob(ppd);
-
-  ppdClose(ppd);
-  cupsFreeOptions(num_options, options);
-  cupsRasterClose(stream);
-  if (fd != 0) close(fd);
+  StartJob(ppd.get());
+  StartDoc(ppd.get());
+  const bool last_page_result = run_pages(ppd.get(), raster.stream);
+  EndDoc(ppd.get());
+  EndJob(ppd.get());
 
   // Bytes still buffered must reach the backend for the job to count.
   const bool flushed = std::fflush(stdout) == 0;

@@ -14,3 +14,6 @@ cmake --build build -j"$jobs"
 cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DQUORVANE_SANITIZE=ON -DQUORVANE_BUILD_TESTS=ON >/dev/null
 cmake --build build-asan -j"$jobs"
 (cd build-asan && ctest --output-on-failure)
+
+# Every fuzz target for a short while under ASan/UBSan; fails on any finding.
+bash scripts/run_fuzzers.sh 30

@@ -142,6 +142,12 @@ def submit(s, queue, document, options):
 
 
 def main():
+    if os.environ.get("QV_SANITIZED") == "1":
+        # Filters started by cupsd as user lp do not finish with the
+        # sanitizer runtime in them; the plain build runs this test, and the
+        # sanitizer builds run the same filter through cupsfilter.
+        print("SKIP: sanitizer build; the scheduler test runs in the plain build")
+        return ct.SKIP
     missing = ct.have("cupsd", "lpadmin", "lp", "lpstat", "cupsfilter", "gs")
     if missing:
         print("SKIP: missing %s (scripts/setup.sh installs cups, cups-client and ghostscript)" % missing)
