@@ -164,6 +164,13 @@ MonoRaster binarize(const GrayImage &canvas, int algorithm) {
   return mono;
 }
 
+// A printer setting is sent only when it was set: an unset darkness reads as
+// -1 and an unset speed as 0.
+void enable_setting(bool is_set, int value, int &enable, int &field) {
+  enable = is_set ? 1 : 0;
+  field = is_set ? value : 0;
+}
+
 TSPLPrintParam tspl_params(ppd_file_t *ppd, const cups_page_header2_t &header) {
   const int speed = retrivePPDPrinterDataToInt(ppd, "TSPL.SPEED", 0);
   const int density = retrivePPDPrinterDataToInt(ppd, "TSPL.DENSITY", -1);
@@ -187,14 +194,8 @@ TSPLPrintParam tspl_params(ppd_file_t *ppd, const cups_page_header2_t &header) {
     default:
       break;
   }
-  if (density >= 0) {
-    p.density_enable = 1;
-    p.density = density;
-  }
-  if (speed > 0) {
-    p.speed_enable = 1;
-    p.speed = speed;
-  }
+  enable_setting(density >= 0, density, p.density_enable, p.density);
+  enable_setting(speed > 0, speed, p.speed_enable, p.speed);
   return p;
 }
 
@@ -215,14 +216,8 @@ ORXPrintParam orx_params(ppd_file_t *ppd, const cups_page_header2_t &header) {
                               "finish_print_cut:%d\r\n",
                               p.hres, p.vres, p.paper_type, p.image_compression, density, speed,
                               p.finish_print_feed, p.finish_print_cut);
-  if (density >= 0) {
-    p.density_enable = 1;
-    p.density = density;
-  }
-  if (speed > 0) {
-    p.speed_enable = 1;
-    p.speed = speed;
-  }
+  enable_setting(density >= 0, density, p.density_enable, p.density);
+  enable_setting(speed > 0, speed, p.speed_enable, p.speed);
   return p;
 }
 
