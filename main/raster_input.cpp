@@ -80,9 +80,10 @@ unsigned char *read_gray_page(cups_raster_t *stream, cups_page_header2_t *header
   quorvane::MallocBuffer page = quorvane::allocate_large_buffer(room, false);
   if (page) {
     // The stream's own count: a page cut short is not printed from
-    // uninitialised memory. Line by line: libcups decodes a request of exactly one line straight
-    // into it, where a larger request goes through its own line buffer and a
-    // copy. Each line is inverted while it is still in the cache.
+    // uninitialised memory. Line by line: libcups decodes a request of
+    // exactly one line straight into it, where a larger request goes through
+    // its own line buffer and a copy. Each line is inverted while it is
+    // still in the cache.
     for (unsigned y = 0; y < h && page; ++y) {
       unsigned char *line = page.get() + static_cast<std::size_t>(s) * y;
       if (cupsRasterReadPixels(stream, line, s) != s)
