@@ -22,6 +22,8 @@ CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo 
 cmake --build build-fuzz -j"$(nproc)" --target "${targets[@]/#/fuzz_}"
 
 failed=0
+passed=0
+bad=0
 for t in "${targets[@]}"; do
   run=build-fuzz/fuzz-run/$t
   rm -rf "$run"
@@ -46,6 +48,10 @@ for t in "${targets[@]}"; do
     failed=1
     grep -m1 -B2 -A30 -E "ERROR|runtime error|fuzz check failed|hex_command:" "$run/log" || tail -40 "$run/log"
     ls "$run/findings"
+    bad=$((bad + 1))
+  else
+    passed=$((passed + 1))
   fi
 done
+echo "fuzz: $passed passed, $bad failed"
 exit "$failed"
