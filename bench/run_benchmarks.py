@@ -5,12 +5,13 @@ Generates the benchmark pages (bench/make_bench_pages.cpp), runs the filter
 on every page for every binarisation and command conversion, checks that its
 output is byte for byte the recorded one (bench/checksums.txt), and times it
 against the floor (a reader that only decodes the raster stream) and against
-CUPS's own rastertolabel filter with a DYMO PPD compiled from sample.drv (fed
-the same page as a 1-bit raster, which is what that PPD asks for).
+CUPS's own rastertolabel filter with a DYMO or a Zebra ZPL PPD compiled from
+sample.drv (fed the same page as a 1-bit raster, which is what those PPDs ask
+for: every label model of sample.drv takes 1-bit pages).
 
     bench/run_benchmarks.py [--build DIR] [--runs N] [--pages receipt,long,...]
                             [--paths b0c0,...] [--check-only] [--record]
-                            [--filter PATH] [--markdown FILE]
+                            [--filter PATH] [--peer dymo|zebra] [--markdown FILE]
 
 Needs a Release build (cmake -DCMAKE_BUILD_TYPE=Release) with the bench
 tools, /usr/bin/time (package time), and for the peer the packages cups and
@@ -124,13 +125,16 @@ def load_checksums():
     return table
 
 
-def peer_ppd(workdir):
+PEER_PPDS = {"dymo": "dymo.ppd", "zebra": "zebra.ppd"}  # ppdc's names for sample.drv's models
+
+
+def peer_ppd(workdir, model):
     if not (os.path.exists(PEER_FILTER) and shutil.which("ppdc") and os.path.exists(SAMPLE_DRV)):
         return None
     out = os.path.join(workdir, "peer-ppd")
     subprocess.run(["ppdc", "-d", out, SAMPLE_DRV], check=True, stdout=subprocess.DEVNULL,
                    stderr=subprocess.DEVNULL)
-    path = os.path.join(out, "dymo.ppd")
+    path = os.path.join(out, PEER_PPDS[model])
     return path if os.path.exists(path) else None
 
 
@@ -144,6 +148,8 @@ def main():
     ap.add_argument("--check-only", action="store_true", help="compare outputs, time nothing")
     ap.add_argument("--record", action="store_true", help="write bench/checksums.txt from this filter")
     ap.add_argument("--no-check", action="store_true", help="time without comparing outputs")
+    ap.add_argument("--peer", choices=sorted(PEER_PPDS), default="dymo",
+                    help="rastertolabel model: DYMO (raw rows) or Zebra ZPL (hex-coded rows)")
     ap.add_argument("--markdown", help="also write the table to this file")
     args = ap.parse_args()
 
@@ -165,7 +171,7 @@ def main():
         expected = load_checksums()
         recorded = {}
         rows = []
-        peer = None if args.check_only else peer_ppd(workdir)
+        peer = None if args.check_only else peer_ppd(workdir, args.peer)
         for page in pages:
             w, h = PAGES[page]
             pixels = w * h
