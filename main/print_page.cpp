@@ -312,8 +312,8 @@ bool PrintPage(ppd_file_t *ppd, cups_raster_t *stream, cups_page_header2_t *head
   GrayImage img;
   // A canvas wider than the page is laid out in the page's buffer too, so
   // the buffer gets room for it from the start.
-  const long long canvas_room =
-      settings.position_adjustment && settings.max_printable_width > 0 ? settings.max_printable_width : 0;
+  const bool placed = settings.position_adjustment && settings.max_printable_width > 0;
+  const long long canvas_room = placed ? settings.max_printable_width : 0;
   img.data.reset(read_gray_page(stream, header, canvas_room, &img.capacity, &img.width,
                                 &img.height, &img.stride));
   if (!img.data) return false;
