@@ -14,6 +14,7 @@
 #include "img2esccmd.h"
 
 using quorvane::fuzz::exact_buffer;
+using quorvane::fuzz::two_call;
 using quorvane::fuzz::Input;
 using quorvane::fuzz::require;
 using quorvane::fuzz::touch;
@@ -39,21 +40,6 @@ Mono mono_raster(Input &in) {
   if (mode == 2)
     for (auto &b : m.raster) b = b & 0x03;
   return m;
-}
-
-// Runs a two-call encoder: the size, then the bytes into a buffer of
-// exactly that size. Empty when the encoder reports 0.
-template <typename Encode>
-std::vector<unsigned char> two_call(Encode encode) {
-  int size = -1;
-  encode(nullptr, &size);
-  require(size >= 0, "reported size");
-  if (size == 0) return {};
-  auto out = exact_buffer(std::size_t(size));
-  int size2 = -1;
-  encode(out.data(), &size2);
-  require(size2 == size, "second call size");
-  return out;
 }
 
 unsigned get16(const unsigned char *p) { return p[0] | p[1] << 8; }

@@ -14,25 +14,12 @@
 #include "img2esccmd.h"
 
 using quorvane::fuzz::exact_buffer;
+using quorvane::fuzz::two_call;
 using quorvane::fuzz::Input;
 using quorvane::fuzz::require;
 using quorvane::fuzz::touch;
 
 namespace {
-
-template <typename Encode>
-std::vector<unsigned char> two_call(Encode encode) {
-  int size = -1;
-  encode(nullptr, &size);
-  require(size >= 0, "reported size");
-  if (size == 0) return {};
-  auto out = exact_buffer(std::size_t(size));
-  int size2 = -1;
-  encode(out.data(), &size2);
-  require(size2 == size, "second call size");
-  touch(out.data(), out.size());
-  return out;
-}
 
 struct Image1 {
   int width, height;

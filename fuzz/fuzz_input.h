@@ -70,6 +70,22 @@ inline std::vector<unsigned char> exact_buffer(std::size_t n, unsigned char fill
   return std::vector<unsigned char>(n ? n : 1, fill);
 }
 
+// Runs a two-call operation: the size, then the bytes into a buffer of
+// exactly that size, which is read through once. Empty when the size is 0.
+template <typename Encode>
+std::vector<unsigned char> two_call(Encode encode) {
+  int size = -1;
+  encode(nullptr, &size);
+  require(size >= 0, "reported size");
+  if (size == 0) return {};
+  auto out = exact_buffer(std::size_t(size));
+  int size2 = -1;
+  encode(out.data(), &size2);
+  require(size2 == size, "second call size");
+  touch(out.data(), out.size());
+  return out;
+}
+
 }  // namespace quorvane::fuzz
 
 #endif

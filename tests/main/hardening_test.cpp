@@ -19,14 +19,6 @@
 #include "filter_job.h"
 #include "test_pages.h"
 
-#if defined(__SANITIZE_ADDRESS__)
-#define QUORVANE_UNDER_ASAN 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define QUORVANE_UNDER_ASAN 1
-#endif
-#endif
-
 namespace quorvane::test {
 namespace {
 
@@ -107,10 +99,7 @@ std::string read_file(const std::string &path) {
 class HardeningTest : public ::testing::Test {
  protected:
   std::string ppd(const std::string &extra = "") {
-    return dir.write("test.ppd", ppd_text("*StartJobCmd: \"A0\"\n*StartDocCmd: \"A1\"\n"
-                                          "*StartPageCmd: \"A2\"\n*EndPageCmd: \"A3\"\n"
-                                          "*EndDocCmd: \"A4\"\n*EndJobCmd: \"A5\"\n" +
-                                          extra));
+    return dir.write("test.ppd", ppd_text(kHookMarkerPpdLines + extra));
   }
   JobResult raw_job(const std::string &stream, const std::string &options = "") {
     return run_job(ppd(), dir.write("job.ras", stream), options);

@@ -27,10 +27,7 @@ class JobTest : public ::testing::Test {
  protected:
   // Hook commands that make every boundary visible in the output.
   std::string ppd(const std::string &extra = "") {
-    return dir.write("test.ppd", ppd_text("*StartJobCmd: \"A0\"\n*StartDocCmd: \"A1\"\n"
-                                          "*StartPageCmd: \"A2\"\n*EndPageCmd: \"A3\"\n"
-                                          "*EndDocCmd: \"A4\"\n*EndJobCmd: \"A5\"\n" +
-                                          extra));
+    return dir.write("test.ppd", ppd_text(kHookMarkerPpdLines + extra));
   }
   std::string raster(const std::vector<RasterPage> &pages, long cut = -1) {
     const std::string p = dir.path("job.ras");

@@ -16,14 +16,6 @@
 #include "filter_job.h"
 #include "test_pages.h"
 
-#if defined(__SANITIZE_ADDRESS__)
-#define QUORVANE_UNDER_ASAN 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define QUORVANE_UNDER_ASAN 1
-#endif
-#endif
-
 extern char **environ;
 
 namespace quorvane::test {

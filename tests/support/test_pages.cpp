@@ -2,6 +2,10 @@
 
 namespace quorvane::test {
 
+const char kHookMarkerPpdLines[] =
+    "*StartJobCmd: \"A0\"\n*StartDocCmd: \"A1\"\n*StartPageCmd: \"A2\"\n"
+    "*EndPageCmd: \"A3\"\n*EndDocCmd: \"A4\"\n*EndJobCmd: \"A5\"\n";
+
 RasterPage uniform_page(unsigned width, unsigned height, unsigned char ink, unsigned copies) {
   RasterPage page;
   page.width = width;

@@ -35,6 +35,20 @@ std::string ppd_option(const std::string &keyword, const std::string &order,
                        const std::string &default_choice,
                        const std::vector<std::string> &choices);
 
+// PPD lines whose hook commands mark every boundary in the output: A0 at
+// job start, A1 document start, A2 page start, A3 page end, A4 document end,
+// A5 job end.
+extern const char kHookMarkerPpdLines[];
+
+// True in an AddressSanitizer build (which valgrind cannot run).
+#if defined(__SANITIZE_ADDRESS__)
+#define QUORVANE_UNDER_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define QUORVANE_UNDER_ASAN 1
+#endif
+#endif
+
 // GS v 0 bands of the given mono rows (row_bytes each), 24 rows per band.
 std::string gs_v_0_bands(const std::string &mono, int row_bytes);
 
