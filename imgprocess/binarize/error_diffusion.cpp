@@ -9,6 +9,7 @@
 #include <span>
 
 #include "diffusion_shares.h"
+#include "error_diffusion_window.h"
 #include "malloc_buffer.h"
 #include "prepare/large_buffer.h"
 
@@ -74,8 +75,9 @@ struct DiffusionRows {
 // from its first share to its last, so a pixel costs one load per row and
 // one store per row below instead of twelve additions in memory. Shares that
 // the plane would drop at the sides land in the margins.
-template <int D>
-void diffuse_row(const DiffusionRows &r, int width, std::span<unsigned char> out) {
+template <int D, class Share6>
+[[gnu::always_inline]] inline void diffuse_row(const DiffusionRows &r, int width,
+                                               std::span<unsigned char> out) {
   const double *cur = r.current;
   double *n1 = r.next;
   double *n2 = r.after;
@@ -92,7 +94,7 @@ void diffuse_row(const DiffusionRows &r, int width, std::span<unsigned char> out
     const bool black = a < 128.0;
     const double e = black ? a : a - 255.0;
     if (black) out[static_cast<std::size_t>(j >> 3)] |= static_cast<unsigned char>(0x80u >> (j & 7));
-    const quorvane::DiffusionShares s = quorvane::diffusion_shares(e);
+    const quorvane::DiffusionShares s = quorvane::diffusion_shares<Share6>(e);
     n1[j - 2 * D] = p0 + s.s3;
     n2[j - 2 * D] = q0 + s.s1;
     p0 = p1 + s.s5;
@@ -116,7 +118,101 @@ void diffuse_row(const DiffusionRows &r, int width, std::span<unsigned char> out
   n2[j] = q2;
   n2[j + D] = q3;
 }
+// The plane's rows in a window of three, each with its margins, and the
+// raster the dots go to.
+struct PageWindow {
+  const unsigned char *gray;
+  int width, height, stride;
+  std::span<double> rows;  // kWindowRows rows of row_values
+  std::size_t row_values;
+  std::span<unsigned char> mono;
+  int row_bytes;
+};
+
+template <class Share6>
+[[gnu::always_inline]] inline void diffuse_page(const PageWindow &p) {
+  // Row r of the plane lives in window row r % 3, from its margin on.
+  auto plane_row = [&](int r) {
+    return p.rows.subspan(static_cast<std::size_t>(r % kWindowRows) * p.row_values, p.row_values);
+  };
+  // A row enters the window as its gray levels, with zeroed margins; rows
+  // past the page only collect shares that the whole-page plane drops.
+  auto load = [&](int r) {
+    const std::span<double> dst = plane_row(r);
+    std::fill(dst.begin(), dst.end(), 0.0);
+    if (r >= p.height) return;
+    const unsigned char *src = p.gray + static_cast<std::ptrdiff_t>(p.stride) * r;
+    std::transform(src, src + p.width, dst.begin() + kMargin,
+                   [](unsigned char v) { return static_cast<double>(v); });
+  };
+  load(0);
+  load(1);
+  for (int i = 0; i < p.height; ++i) {
+    load(i + 2);  // reuses the slot of row i - 1, which is done
+    const std::span<unsigned char> out =
+        p.mono.subspan(static_cast<std::size_t>(i) * p.row_bytes, static_cast<std::size_t>(p.row_bytes));
+    DiffusionRows r{plane_row(i).data() + kMargin, plane_row(i + 1).data() + kMargin,
+                    plane_row(i + 2).data() + kMargin};
+    if (i % 2 == 0)
+      diffuse_row<1, Share6>(r, p.width, out);
+    else
+      diffuse_row<-1, Share6>(r, p.width, out);
+  }
+}
+
+void diffuse_page_divided(const PageWindow &p) { diffuse_page<quorvane::DividedShare6>(p); }
+
+// The fused share needs the CPU's fused multiply-add: x86-64 has it from
+// Haswell and Piledriver on, so it is chosen at run time there; AArch64
+// always has it.
+#if defined(__x86_64__) && defined(__GNUC__)
+[[gnu::target("fma")]] void diffuse_page_fused(const PageWindow &p) {
+  diffuse_page<quorvane::FusedShare6>(p);
+}
+bool fused_multiply_add_available() { return __builtin_cpu_supports("fma"); }
+#elif defined(__aarch64__)
+void diffuse_page_fused(const PageWindow &p) { diffuse_page<quorvane::FusedShare6>(p); }
+bool fused_multiply_add_available() { return true; }
+#else
+void diffuse_page_fused(const PageWindow &p) { diffuse_page_divided(p); }
+bool fused_multiply_add_available() { return false; }
+#endif
+
 }  // namespace
+
+namespace quorvane {
+
+unsigned char *error_diffusion_v2(const unsigned char *gray, int width, int height, int stride,
+                                  int *size, int *width_stride, ShareDivision division) {
+  const MonoLayout m = report_layout(gray, width, height, stride, size, width_stride);
+  if (!m.usable) return nullptr;
+  MallocBuffer mono = allocate_large_zeroed_buffer(static_cast<std::size_t>(m.total));
+  // The kernel reaches two rows ahead, so three rows of the plane are all
+  // that is ever live; the margins take the shares that fall off the sides.
+  const std::size_t row_values = static_cast<std::size_t>(width) + 2 * kMargin;
+  if (row_values > SIZE_MAX / sizeof(double) / kWindowRows) return nullptr;
+  // Without the window there is nothing to print: the page fails rather than
+  // coming out blank.
+  std::unique_ptr<double[], FreeDeleter> window(
+      static_cast<double *>(std::malloc(kWindowRows * row_values * sizeof(double))));
+  if (!mono || !window) return nullptr;
+
+  const PageWindow page{gray,
+                        width,
+                        height,
+                        stride,
+                        std::span<double>(window.get(), kWindowRows * row_values),
+                        row_values,
+                        std::span<unsigned char>(mono.get(), static_cast<std::size_t>(m.total)),
+                        m.row_bytes};
+  if (division == ShareDivision::kFastest && fused_multiply_add_available())
+    diffuse_page_fused(page);
+  else
+    diffuse_page_divided(page);
+  return mono.release();
+}
+
+}  // namespace quorvane
 
 extern "C" {
 
@@ -152,50 +248,8 @@ void Trellimo_ImgUtils_dither_image_5x5(int width, int height, const double *src
 
 unsigned char *Trellimo_ImgUtils_ConvertGrayImageToMonoFormatUseErrorDiffusionV2(
     const unsigned char *gray, int width, int height, int stride, int *size, int *width_stride) {
-  const MonoLayout m = report_layout(gray, width, height, stride, size, width_stride);
-  if (!m.usable) return nullptr;
-  MallocBuffer mono = quorvane::allocate_large_zeroed_buffer(static_cast<std::size_t>(m.total));
-  // The kernel reaches two rows ahead, so three rows of the plane are all
-  // that is ever live; the margins take the shares that fall off the sides.
-  const std::size_t row_values = static_cast<std::size_t>(width) + 2 * kMargin;
-  if (row_values > SIZE_MAX / sizeof(double) / kWindowRows) return nullptr;
-  // Without the window there is nothing to print: the page fails rather than
-  // coming out blank.
-  std::unique_ptr<double[], FreeDeleter> window(
-      static_cast<double *>(std::malloc(kWindowRows * row_values * sizeof(double))));
-  if (!mono || !window) return nullptr;
-
-  const std::span<double> rows(window.get(), kWindowRows * row_values);
-  // Row r of the plane lives in window row r % 3, from its margin on.
-  auto plane_row = [&](int r) {
-    return rows.subspan(static_cast<std::size_t>(r % kWindowRows) * row_values, row_values);
-  };
-  // A row enters the window as its gray levels, with zeroed margins; rows
-  // past the page only collect shares that the whole-page plane drops.
-  auto load = [&](int r) {
-    const std::span<double> dst = plane_row(r);
-    std::fill(dst.begin(), dst.end(), 0.0);
-    if (r >= height) return;
-    const unsigned char *src = gray + static_cast<std::ptrdiff_t>(stride) * r;
-    std::transform(src, src + width, dst.begin() + kMargin,
-                   [](unsigned char v) { return static_cast<double>(v); });
-  };
-  load(0);
-  load(1);
-  for (int i = 0; i < height; ++i) {
-    load(i + 2);  // reuses the slot of row i - 1, which is done
-    const std::span<unsigned char> out =
-        std::span<unsigned char>(mono.get(), static_cast<std::size_t>(m.total))
-            .subspan(static_cast<std::size_t>(i) * m.row_bytes,
-                     static_cast<std::size_t>(m.row_bytes));
-    DiffusionRows r{plane_row(i).data() + kMargin, plane_row(i + 1).data() + kMargin,
-                    plane_row(i + 2).data() + kMargin};
-    if (i % 2 == 0)
-      diffuse_row<1>(r, width, out);
-    else
-      diffuse_row<-1>(r, width, out);
-  }
-  return mono.release();
+  return quorvane::error_diffusion_v2(gray, width, height, stride, size, width_stride,
+                                      quorvane::ShareDivision::kFastest);
 }
 
 unsigned char *ImgUtils_ConvertGrayImageToMonoFormatUseErrorDiffusion(

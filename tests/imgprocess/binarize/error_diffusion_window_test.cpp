@@ -2,11 +2,13 @@
 // exactly the dots that diffusing the whole plane sets.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
 #include <random>
 #include <vector>
 
 #include "binarize/diffusion_shares.h"
+#include "binarize/error_diffusion_window.h"
 #include "img2esccmd.h"
 #include "malloc_buffer.h"
 
@@ -29,15 +31,20 @@ Bytes whole_plane(const Bytes &gray, int width, int height, int stride) {
   return mono;
 }
 
-Bytes windowed(const Bytes &gray, int width, int height, int stride) {
+Bytes windowed(const Bytes &gray, int width, int height, int stride,
+               quorvane::ShareDivision division) {
   int size = -1, ws = -1;
-  quorvane::MallocBuffer mono(Trellimo_ImgUtils_ConvertGrayImageToMonoFormatUseErrorDiffusionV2(
-      gray.data(), width, height, stride, &size, &ws));
+  quorvane::MallocBuffer mono(
+      quorvane::error_diffusion_v2(gray.data(), width, height, stride, &size, &ws, division));
   EXPECT_TRUE(mono);
   EXPECT_EQ(ws, (width + 7) / 8);
   if (!mono) return {};
   return Bytes(mono.get(), mono.get() + size);
 }
+
+// Both ways of dividing the shares, the library's own choice first.
+constexpr quorvane::ShareDivision kDivisions[] = {quorvane::ShareDivision::kFastest,
+                                                  quorvane::ShareDivision::kDivided};
 
 TEST(ErrorDiffusionWindow, MatchesTheWholePlaneOnNarrowAndWidePages) {
   std::mt19937 rng(9);
@@ -46,8 +53,10 @@ TEST(ErrorDiffusionWindow, MatchesTheWholePlaneOnNarrowAndWidePages) {
       const int stride = width + static_cast<int>(rng() % 3);
       Bytes gray(static_cast<std::size_t>(stride) * height);
       for (auto &b : gray) b = static_cast<unsigned char>(rng());
-      EXPECT_EQ(windowed(gray, width, height, stride), whole_plane(gray, width, height, stride))
-          << width << "x" << height << " stride " << stride;
+      const Bytes expected = whole_plane(gray, width, height, stride);
+      for (auto division : kDivisions)
+        EXPECT_EQ(windowed(gray, width, height, stride, division), expected)
+            << width << "x" << height << " stride " << stride;
     }
   }
 }
@@ -66,7 +75,8 @@ TEST(ErrorDiffusionWindow, MatchesTheWholePlaneOnReceiptLikeContent) {
       else if (i >= 80 && i < 100 && j > 20 && j < 70) p = 0;
       else if (rng() % 50 == 0) p = 96;
     }
-  EXPECT_EQ(windowed(gray, width, height, width), whole_plane(gray, width, height, width));
+  const Bytes expected = whole_plane(gray, width, height, width);
+  for (auto division : kDivisions) EXPECT_EQ(windowed(gray, width, height, width, division), expected);
 }
 
 TEST(ErrorDiffusionWindow, SharesAreTheDividedProducts) {
@@ -80,15 +90,40 @@ TEST(ErrorDiffusionWindow, SharesAreTheDividedProducts) {
     if (std::isfinite(e) && std::fabs(e) < 1e300) errors.push_back(e);
     errors.push_back(static_cast<double>(static_cast<std::int64_t>(rng() % 2000000) - 1000000) / 3777.0);
   }
-  for (double e : errors) {
-    const quorvane::DiffusionShares s = quorvane::diffusion_shares(e);
+  auto check = [](const quorvane::DiffusionShares &s, double e) {
     ASSERT_EQ(s.s1, (e * 1) / 44) << e;
     ASSERT_EQ(s.s3, (e * 3) / 44) << e;
     ASSERT_EQ(s.s4, (e * 4) / 44) << e;
     ASSERT_EQ(s.s5, (e * 5) / 44) << e;
     ASSERT_EQ(s.s6, (e * 6) / 44) << e;
     ASSERT_EQ(std::signbit(s.s3), std::signbit((e * 3) / 44)) << e;
+    ASSERT_EQ(std::signbit(s.s6), std::signbit((e * 6) / 44)) << e;
+  };
+  // Quotients near powers of two and errors whose products are exact.
+  for (int k = -20; k < 20; ++k) {
+    const double p = std::ldexp(44.0 / 6, k);
+    for (double e : {p, std::nextafter(p, 0.0), std::nextafter(p, 1e9), -p}) errors.push_back(e);
   }
+  errors.push_back(-0.0);
+  for (double e : errors) {
+    check(quorvane::diffusion_shares(e), e);
+    check(quorvane::diffusion_shares<quorvane::FusedShare6>(e), e);
+  }
+}
+
+TEST(ErrorDiffusionWindow, FusedShareProvesItsQuotient) {
+  using quorvane::FusedShare6;
+  // The reciprocal split: 1 - 44 hi is exact in one fused operation.
+  EXPECT_EQ(FusedShare6::kInvHi, 1.0 / 44);
+  EXPECT_EQ(FusedShare6::kInvLo, std::fma(-FusedShare6::kInvHi, 44.0, 1.0) / 44);
+  // Only the nearest quotient passes; one ulp off, a power of two (whose
+  // lower neighbour is nearer) and a zero of the wrong sign go to division.
+  EXPECT_TRUE(FusedShare6::is_nearest_quotient(1.0, 1.0 / 44));
+  EXPECT_FALSE(FusedShare6::is_nearest_quotient(1.0, std::nextafter(1.0 / 44, 1.0)));
+  EXPECT_FALSE(FusedShare6::is_nearest_quotient(1.0, std::nextafter(1.0 / 44, 0.0)));
+  EXPECT_FALSE(FusedShare6::is_nearest_quotient(88.0, 2.0));
+  EXPECT_TRUE(FusedShare6::is_nearest_quotient(0.0, 0.0));
+  EXPECT_FALSE(FusedShare6::is_nearest_quotient(-0.0, 0.0));
 }
 
 }  // namespace
