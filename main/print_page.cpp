@@ -10,7 +10,10 @@
 #include "prepare/large_buffer.h"
 #include "prepare/page_layout.h"
 #include "encode/single_pass.h"
+#include "mono_raster.h"
+#include "page_settings.h"
 #include "ppd_settings.h"
+#include "streamed_page.h"
 #include "raster_input.h"
 #include "trace_file.h"
 #include "trace_path.h"
@@ -19,38 +22,6 @@ using quorvane::MallocBuffer;
 
 namespace {
 
-struct PageSettings {
-  int paper_save_top;
-  int paper_save_middle;
-  int paper_save_bottom;
-  int strip_left;
-  int strip_right;
-  int binarization;
-  int conversion;
-  int upside_down;
-  int max_printable_width;
-  int position_adjustment;
-  int alignment;
-  int offset;
-};
-
-PageSettings read_page_settings(ppd_file_t *ppd) {
-  PageSettings s{};
-  s.paper_save_top = retrivePPDPrinterDataToInt(ppd, "PaperSaveTop", -1);
-  s.paper_save_middle = retrivePPDPrinterDataToInt(ppd, "PaperSaveMiddle", -1);
-  s.paper_save_bottom = retrivePPDPrinterDataToInt(ppd, "PaperSaveBottom", -1);
-  s.strip_left = retrivePPDPrinterDataToInt(ppd, "StripLeftPadding", 0);
-  s.strip_right = retrivePPDPrinterDataToInt(ppd, "StripRightPadding", 0);
-  s.binarization = retrivePPDPrinterDataToInt(ppd, "ImageBinarizationAlgorithm", 0);
-  s.conversion = retrivePPDPrinterDataToInt(ppd, "ImageCmdConversionAlgorithm", 0);
-  s.upside_down = retrivePPDPrinterDataToInt(ppd, "ImageUpsideDownPrint", 0);
-  s.max_printable_width = retrivePPDPrinterDataToInt(ppd, "MaxPrintableWidth", 0);
-  s.position_adjustment = retrivePPDPrinterDataToInt(ppd, "HorizontalPrintPositionAdjustment", 0);
-  s.alignment = retrivePPDPrinterDataToInt(ppd, "HorizontalPrintAlignment", 0);
-  s.offset = retrivePPDPrinterDataToInt(ppd, "HorizontalPrintOffset", 0);
-  return s;
-}
-
 // A Gray image being prepared: its buffer and geometry.
 struct GrayImage {
   MallocBuffer data;
@@ -58,12 +29,6 @@ struct GrayImage {
   int width = 0;
   int height = 0;
   int stride = 0;
-};
-
-struct MonoRaster {
-  MallocBuffer data;
-  int width_stride = 0;
-  int height = 0;
 };
 
 struct CommandBlock {
@@ -111,25 +76,13 @@ bool shape(GrayImage &img, const PageSettings &s) {
 // width wide when horizontal placement is on. The canvas takes the image's
 // place in its buffer; when it is the image itself nothing moves.
 bool place(GrayImage &img, const PageSettings &s) {
-  long long x = 0;
-  int canvas_width = img.width;
-  if (s.position_adjustment && s.max_printable_width > 0) {
-    const int d = s.max_printable_width - img.width;
-    if (s.alignment == 1)
-      x = d / 2;
-    else if (s.alignment == 2)
-      x = d;
-    x += s.offset;
-    canvas_width = s.max_printable_width;
-  }
-  const long long bytes = static_cast<long long>(canvas_width) * img.height;
-  if (canvas_width <= 0 || bytes > kMaxGrayPageBytes) return false;
-  // Far off the canvas is as off as just off: keep the offset in int range.
-  x = std::clamp<long long>(x, -static_cast<long long>(img.width), canvas_width);
+  const CanvasPlacement at = canvas_placement(img.width, s);
+  const long long bytes = static_cast<long long>(at.canvas_width) * img.height;
+  if (at.canvas_width <= 0 || bytes > kMaxGrayPageBytes) return false;
   if (!quorvane::layout_in_place(img.data, img.capacity, img.width, img.height, img.stride,
-                                 canvas_width, static_cast<int>(x)))
+                                 at.canvas_width, at.x))
     return false;
-  img.width = img.stride = canvas_width;
+  img.width = img.stride = at.canvas_width;
   return true;
 }
 
@@ -303,12 +256,10 @@ bool write_copies(const CommandBlock &block, unsigned num_copies, int page_numbe
 
 }  // namespace
 
-bool PrintPage(ppd_file_t *ppd, cups_raster_t *stream, cups_page_header2_t *header,
-               int page_number) {
-  const PageSettings settings = read_page_settings(ppd);
-
-  // The page's one Gray buffer: read, then striped, shaped and placed in
-  // place, so the page is held once, whatever the settings.
+// The page is held once, whatever the settings: striped, shaped and placed
+// in the buffer it was read into.
+MonoRaster read_and_binarize_whole(cups_raster_t *stream, cups_page_header2_t *header,
+                                   const PageSettings &settings) {
   GrayImage img;
   // A canvas wider than the page is laid out in the page's buffer too, so
   // the buffer gets room for it from the start.
@@ -316,14 +267,23 @@ bool PrintPage(ppd_file_t *ppd, cups_raster_t *stream, cups_page_header2_t *head
   const long long canvas_room = placed ? settings.max_printable_width : 0;
   img.data.reset(read_gray_page(stream, header, canvas_room, &img.capacity, &img.width,
                                 &img.height, &img.stride));
-  if (!img.data) return false;
+  if (!img.data) return {};
 
   strip_blank_lines(img, settings);
-  if (!shape(img, settings)) return false;
-  if (!place(img, settings)) return false;
+  if (!shape(img, settings)) return {};
+  if (!place(img, settings)) return {};
+  return binarize(img, settings.binarization);
+}
 
-  const MonoRaster mono = binarize(img, settings.binarization);
-  img.data.reset();  // the gray page goes as soon as the mono raster exists
+bool PrintPage(ppd_file_t *ppd, cups_raster_t *stream, cups_page_header2_t *header,
+               int page_number) {
+  const PageSettings settings = read_page_settings(ppd);
+
+  // Most pages are binarised as their rows arrive; the whole page is held
+  // only when a step needs all of it.
+  const MonoRaster mono = can_stream_page(*header, settings)
+                              ? read_and_binarize_streamed(stream, *header, settings)
+                              : read_and_binarize_whole(stream, header, settings);
   if (!mono.data) return false;
 
   append_formatstring_to_file(kTraceFilePath,

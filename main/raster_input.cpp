@@ -49,6 +49,18 @@ void dump_cups_page_header(const cups_page_header2_t *h) {
   std::fprintf(stderr, "DEBUG: cupsCompression = %d\n", h->cupsCompression);
 }
 
+bool gray_page_header_usable(const cups_page_header2_t *header) {
+  if (header->cupsBitsPerPixel != 8) return false;
+  // libcups accepts headers no page can honour; every later step trusts
+  // width <= stride and a size that fits its signed 32-bit arithmetic.
+  const unsigned w = header->cupsWidth;
+  const unsigned h = header->cupsHeight;
+  const unsigned s = header->cupsBytesPerLine;
+  const unsigned long long size = static_cast<unsigned long long>(s) * h;
+  return size != 0 && w != 0 && s >= w && s <= INT32_MAX && h <= INT32_MAX &&
+         size <= static_cast<unsigned long long>(kMaxGrayPageBytes);
+}
+
 unsigned char *cupsRasterToGrayImage(cups_raster_t *stream, cups_page_header2_t *header,
                                      int *width, int *height, int *stride) {
   return read_gray_page(stream, header, 0, nullptr, width, height, stride);
@@ -58,17 +70,11 @@ unsigned char *read_gray_page(cups_raster_t *stream, cups_page_header2_t *header
                               long long line_capacity, std::size_t *capacity, int *width,
                               int *height, int *stride) {
   dump_cups_page_header(header);
-  if (header->cupsBitsPerPixel != 8) return nullptr;
-
-  // libcups accepts headers no page can honour; every later step trusts
-  // width <= stride and a size that fits its signed 32-bit arithmetic.
+  if (!gray_page_header_usable(header)) return nullptr;
   const unsigned w = header->cupsWidth;
   const unsigned h = header->cupsHeight;
   const unsigned s = header->cupsBytesPerLine;
   const unsigned long long size = static_cast<unsigned long long>(s) * h;
-  if (size == 0 || w == 0 || s < w || s > INT32_MAX || h > INT32_MAX ||
-      size > static_cast<unsigned long long>(kMaxGrayPageBytes))
-    return nullptr;
 
   unsigned long long room = size;
   if (line_capacity > static_cast<long long>(s)) {

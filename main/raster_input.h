@@ -17,6 +17,10 @@ unsigned char *cupsRasterToGrayImage(cups_raster_t *stream, cups_page_header2_t 
 
 void dump_cups_page_header(const cups_page_header2_t *header);
 
+// Whether the header describes an 8-bit page the filter can hold: a width
+// within the line, and sizes that fit in int and kMaxGrayPageBytes.
+bool gray_page_header_usable(const cups_page_header2_t *header);
+
 #include <cstddef>
 
 // cupsRasterToGrayImage with room to spare: the buffer holds at least

@@ -55,8 +55,9 @@ constexpr Tap kBelow[] = {{-2, 1, 3}, {-1, 1, 5}, {0, 1, 6}, {1, 1, 5}, {2, 1, 3
 
 unsigned char clamp_byte(int v) { return static_cast<unsigned char>(v < 0 ? 0 : (v > 255 ? 255 : v)); }
 
-constexpr int kMargin = 2;       // the kernel reaches two columns to each side
-constexpr int kWindowRows = 3;   // the current row and the two below
+using quorvane::DiffusionStream;
+constexpr int kMargin = DiffusionStream::kMargin;
+constexpr int kWindowRows = DiffusionStream::kWindowRows;
 
 // Three consecutive rows of the plane, each with kMargin spare values on
 // both sides.
@@ -118,63 +119,43 @@ template <int D, class Share6>
   n2[j] = q2;
   n2[j + D] = q3;
 }
-// The plane's rows in a window of three, each with its margins, and the
-// raster the dots go to.
-struct PageWindow {
-  const unsigned char *gray;
-  int width, height, stride;
-  std::span<double> rows;  // kWindowRows rows of row_values
-  std::size_t row_values;
-  std::span<unsigned char> mono;
-  int row_bytes;
-};
-
+// One row of the plane diffused, with the share that feeds the next pixel
+// divided out or, where the CPU fuses multiply-add, multiplied and proven.
+// One call per row: the choice is made once per page.
 template <class Share6>
-[[gnu::always_inline]] inline void diffuse_page(const PageWindow &p) {
-  // Row r of the plane lives in window row r % 3, from its margin on.
-  auto plane_row = [&](int r) {
-    return p.rows.subspan(static_cast<std::size_t>(r % kWindowRows) * p.row_values, p.row_values);
-  };
-  // A row enters the window as its gray levels, with zeroed margins; rows
-  // past the page only collect shares that the whole-page plane drops.
-  auto load = [&](int r) {
-    const std::span<double> dst = plane_row(r);
-    std::fill(dst.begin(), dst.end(), 0.0);
-    if (r >= p.height) return;
-    const unsigned char *src = p.gray + static_cast<std::ptrdiff_t>(p.stride) * r;
-    std::transform(src, src + p.width, dst.begin() + kMargin,
-                   [](unsigned char v) { return static_cast<double>(v); });
-  };
-  load(0);
-  load(1);
-  for (int i = 0; i < p.height; ++i) {
-    load(i + 2);  // reuses the slot of row i - 1, which is done
-    const std::span<unsigned char> out =
-        p.mono.subspan(static_cast<std::size_t>(i) * p.row_bytes, static_cast<std::size_t>(p.row_bytes));
-    DiffusionRows r{plane_row(i).data() + kMargin, plane_row(i + 1).data() + kMargin,
-                    plane_row(i + 2).data() + kMargin};
-    if (i % 2 == 0)
-      diffuse_row<1, Share6>(r, p.width, out);
-    else
-      diffuse_row<-1, Share6>(r, p.width, out);
-  }
+[[gnu::always_inline]] inline void diffuse_row_either_way(const DiffusionRows &r, int width,
+                                                          std::span<unsigned char> out,
+                                                          bool forward) {
+  if (forward)
+    diffuse_row<1, Share6>(r, width, out);
+  else
+    diffuse_row<-1, Share6>(r, width, out);
 }
 
-void diffuse_page_divided(const PageWindow &p) { diffuse_page<quorvane::DividedShare6>(p); }
+void diffuse_row_divided(const DiffusionRows &r, int width, std::span<unsigned char> out,
+                         bool forward) {
+  diffuse_row_either_way<quorvane::DividedShare6>(r, width, out, forward);
+}
 
-// The fused share needs the CPU's fused multiply-add: x86-64 has it from
-// Haswell and Piledriver on, so it is chosen at run time there; AArch64
-// always has it.
+// x86-64 has the fused multiply-add from Haswell and Piledriver on, so it is
+// looked for at run time there; AArch64 always has it.
 #if defined(__x86_64__) && defined(__GNUC__)
-[[gnu::target("fma")]] void diffuse_page_fused(const PageWindow &p) {
-  diffuse_page<quorvane::FusedShare6>(p);
+[[gnu::target("fma")]] void diffuse_row_fused(const DiffusionRows &r, int width,
+                                              std::span<unsigned char> out, bool forward) {
+  diffuse_row_either_way<quorvane::FusedShare6>(r, width, out, forward);
 }
 bool fused_multiply_add_available() { return __builtin_cpu_supports("fma"); }
 #elif defined(__aarch64__)
-void diffuse_page_fused(const PageWindow &p) { diffuse_page<quorvane::FusedShare6>(p); }
+void diffuse_row_fused(const DiffusionRows &r, int width, std::span<unsigned char> out,
+                       bool forward) {
+  diffuse_row_either_way<quorvane::FusedShare6>(r, width, out, forward);
+}
 bool fused_multiply_add_available() { return true; }
 #else
-void diffuse_page_fused(const PageWindow &p) { diffuse_page_divided(p); }
+void diffuse_row_fused(const DiffusionRows &r, int width, std::span<unsigned char> out,
+                       bool forward) {
+  diffuse_row_divided(r, width, out, forward);
+}
 bool fused_multiply_add_available() { return false; }
 #endif
 
@@ -182,33 +163,80 @@ bool fused_multiply_add_available() { return false; }
 
 namespace quorvane {
 
+bool DiffusionStream::start(int width, std::span<unsigned char> mono, int row_bytes,
+                            ShareDivision division) {
+  width_ = width;
+  mono_ = mono;
+  row_bytes_ = row_bytes;
+  loaded_ = done_ = 0;
+  fused_ = division == ShareDivision::kFastest && fused_multiply_add_available();
+  // The kernel reaches two rows ahead, so three rows of the plane are all
+  // that is ever live; the margins take the shares that fall off the sides.
+  row_values_ = static_cast<std::size_t>(width) + 2 * kMargin;
+  window_.reset();
+  if (width <= 0 || row_values_ > SIZE_MAX / sizeof(double) / kWindowRows) return false;
+  window_.reset(static_cast<double *>(std::malloc(kWindowRows * row_values_ * sizeof(double))));
+  return window_ != nullptr;
+}
+
+std::span<double> DiffusionStream::plane_row(int r) {
+  // Row r of the plane lives in window row r % 3, from its margin on.
+  return std::span<double>(window_.get(), kWindowRows * row_values_)
+      .subspan(static_cast<std::size_t>(r % kWindowRows) * row_values_, row_values_);
+}
+
+void DiffusionStream::load(const unsigned char *gray) {
+  // A row enters the window as its gray levels, with zeroed margins; rows
+  // past the page (null) only collect shares that the whole plane drops.
+  // It takes the slot of row loaded_ - 3, which is done.
+  const std::span<double> dst = plane_row(loaded_++);
+  std::fill(dst.begin(), dst.end(), 0.0);
+  if (gray)
+    std::transform(gray, gray + width_, dst.begin() + kMargin,
+                   [](unsigned char v) { return static_cast<double>(v); });
+}
+
+void DiffusionStream::diffuse_next() {
+  const int i = done_++;
+  const std::span<unsigned char> out =
+      mono_.subspan(static_cast<std::size_t>(i) * row_bytes_, static_cast<std::size_t>(row_bytes_));
+  std::fill(out.begin(), out.end(), 0);
+  const DiffusionRows r{plane_row(i).data() + kMargin, plane_row(i + 1).data() + kMargin,
+                        plane_row(i + 2).data() + kMargin};
+  if (fused_)
+    diffuse_row_fused(r, width_, out, i % 2 == 0);
+  else
+    diffuse_row_divided(r, width_, out, i % 2 == 0);
+}
+
+void DiffusionStream::push(const unsigned char *gray) {
+  load(gray);
+  if (loaded_ >= kWindowRows) diffuse_next();  // its two rows below are in
+}
+
+void DiffusionStream::finish() {
+  const int rows = loaded_;
+  while (done_ < rows) {
+    while (loaded_ < done_ + kWindowRows) load(nullptr);
+    diffuse_next();
+  }
+}
+
 unsigned char *error_diffusion_v2(const unsigned char *gray, int width, int height, int stride,
                                   int *size, int *width_stride, ShareDivision division) {
   const MonoLayout m = report_layout(gray, width, height, stride, size, width_stride);
   if (!m.usable) return nullptr;
-  MallocBuffer mono = allocate_large_zeroed_buffer(static_cast<std::size_t>(m.total));
-  // The kernel reaches two rows ahead, so three rows of the plane are all
-  // that is ever live; the margins take the shares that fall off the sides.
-  const std::size_t row_values = static_cast<std::size_t>(width) + 2 * kMargin;
-  if (row_values > SIZE_MAX / sizeof(double) / kWindowRows) return nullptr;
+  // Every row is cleared as it is diffused.
+  MallocBuffer mono = allocate_large_buffer(static_cast<std::size_t>(m.total));
   // Without the window there is nothing to print: the page fails rather than
   // coming out blank.
-  std::unique_ptr<double[], FreeDeleter> window(
-      static_cast<double *>(std::malloc(kWindowRows * row_values * sizeof(double))));
-  if (!mono || !window) return nullptr;
-
-  const PageWindow page{gray,
-                        width,
-                        height,
-                        stride,
-                        std::span<double>(window.get(), kWindowRows * row_values),
-                        row_values,
-                        std::span<unsigned char>(mono.get(), static_cast<std::size_t>(m.total)),
-                        m.row_bytes};
-  if (division == ShareDivision::kFastest && fused_multiply_add_available())
-    diffuse_page_fused(page);
-  else
-    diffuse_page_divided(page);
+  DiffusionStream stream;
+  if (!mono ||
+      !stream.start(width, std::span<unsigned char>(mono.get(), static_cast<std::size_t>(m.total)),
+                    m.row_bytes, division))
+    return nullptr;
+  for (int i = 0; i < height; ++i) stream.push(gray + static_cast<std::ptrdiff_t>(stride) * i);
+  stream.finish();
   return mono.release();
 }
 

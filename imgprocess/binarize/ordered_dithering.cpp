@@ -1,4 +1,5 @@
 #include "ordered_dithering.h"
+#include "dither_row.h"
 
 #include <algorithm>
 #include <array>
@@ -166,3 +167,7 @@ void ConvertGrayImageToMonoFormatUseThresholding(const unsigned char *gray, int 
 }
 
 }  // extern "C"
+
+void quorvane::dither_row(std::span<const unsigned char> px, int row, std::span<unsigned char> out) {
+  pack_row(px, Floyd16x16[row & 15], out);
+}

@@ -6,15 +6,21 @@
 
 namespace quorvane {
 
+RowPlacement row_placement(int width, int canvas_width, int x_offset) {
+  const long long x = x_offset;
+  const bool off_canvas = x + width <= 0 || x >= canvas_width;
+  RowPlacement p;
+  p.source_x = x < 0 ? static_cast<int>(-x) : 0;
+  p.canvas_x = x < 0 ? 0 : static_cast<int>(x);
+  p.count = off_canvas ? 0 : std::min(canvas_width - p.canvas_x, width - p.source_x);
+  return p;
+}
+
 bool layout_in_place(MallocBuffer &buffer, std::size_t &capacity, int width, int height,
                      int stride, int canvas_width, int x_offset) {
   if (!buffer || width < 0 || height < 0 || stride < width || canvas_width < 0) return false;
-  // The same clipping as LayoutGrayImageToNewImage.
-  const long long x = x_offset;
-  const bool off_canvas = x + width <= 0 || x >= canvas_width;
-  const int sx = x < 0 ? static_cast<int>(-x) : 0;
-  const int cx = x < 0 ? 0 : static_cast<int>(x);
-  const int count = off_canvas ? 0 : std::min(canvas_width - cx, width - sx);
+  const RowPlacement p = row_placement(width, canvas_width, x_offset);
+  const int sx = p.source_x, cx = p.canvas_x, count = p.count;
   if (count == width && count == canvas_width && stride == canvas_width) return true;
 
   const std::size_t cw = static_cast<std::size_t>(canvas_width);

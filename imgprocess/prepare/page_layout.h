@@ -17,6 +17,17 @@ namespace quorvane {
 // needs more than `capacity`; `capacity` is updated. Does nothing at all when
 // the canvas is the image itself. False (buffer untouched) when the canvas
 // cannot be had.
+// Where a row of `width` pixels lands on a canvas row of `canvas_width`
+// with its first pixel at column x_offset, clipped as
+// LayoutGrayImageToNewImage clips: `count` pixels from source column
+// `source_x` go to canvas column `canvas_x`; the rest of the canvas is white.
+struct RowPlacement {
+  int source_x = 0;
+  int canvas_x = 0;
+  int count = 0;
+};
+RowPlacement row_placement(int width, int canvas_width, int x_offset);
+
 bool layout_in_place(MallocBuffer &buffer, std::size_t &capacity, int width, int height,
                      int stride, int canvas_width, int x_offset);
 
