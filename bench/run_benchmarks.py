@@ -6,8 +6,9 @@ on every page for every binarisation and command conversion, checks that its
 output is byte for byte the recorded one (bench/checksums.txt), and times it
 against the floor (a reader that only decodes the raster stream) and against
 CUPS's own rastertolabel filter with a DYMO or a Zebra ZPL PPD compiled from
-sample.drv (fed the same page as a 1-bit raster, which is what those PPDs ask
-for: every label model of sample.drv takes 1-bit pages).
+sample.drv, fed the same stream, and also the same page as a 1-bit raster,
+which is what those PPDs ask for (every label model of sample.drv takes
+1-bit pages).
 
     bench/run_benchmarks.py [--build DIR] [--runs N] [--pages receipt,long,...]
                             [--paths b0c0,...] [--check-only] [--record]
@@ -180,7 +181,12 @@ def main():
             # (name, command, environment) of everything timed on this page.
             jobs = [("floor", [floor, ras], os.environ.copy())]
             if peer and not args.check_only:
-                jobs.append(("peer", [PEER_FILTER, "1", "bench", "page", "1", "", ras1],
+                # The peer on the very same stream (it decodes the same bytes
+                # and takes each 8-bit line as a line of dots eight times as
+                # wide), and on the 1-bit page its PPD would ask CUPS for.
+                jobs.append(("peer", [PEER_FILTER, "1", "bench", "page", "1", "", ras],
+                             dict(os.environ, PPD=peer)))
+                jobs.append(("peer-1bit", [PEER_FILTER, "1", "bench", "page", "1", "", ras1],
                              dict(os.environ, PPD=peer)))
             for name, attrs in paths.items():
                 ppd = os.path.join(workdir, f"{page}-{name}.ppd")
@@ -212,14 +218,14 @@ def main():
             med = {name: statistics.median(v) for name, v in walls.items()}
             cpu = {name: statistics.median(v) for name, v in cpus.items()}
             floor_t, floor_m = med["floor"], peaks["floor"]
-            peer_t = med.get("peer")
+            peer_t, peer1_t = med.get("peer"), med.get("peer-1bit")
             for name, _, _ in jobs:
                 t = med[name]
                 rows.append((page, name, t, t / floor_t, t / peer_t if peer_t else None,
-                             cpu[name] / cpu["floor"],
+                             t / peer1_t if peer1_t else None, cpu[name] / cpu["floor"],
                              cpu[name] / cpu["peer"] if "peer" in cpu else None,
                              peaks[name] / pixels, (peaks[name] - floor_m) / pixels))
-                print(f"{page:8} {name:6} {t * 1000:9.1f} ms", file=sys.stderr)
+                print(f"{page:8} {name:9} {t * 1000:9.1f} ms", file=sys.stderr)
         if args.record:
             with open(CHECKSUMS, "w") as f:
                 f.write("# page path sha256-of-stdout exit-status; written by "
@@ -232,12 +238,12 @@ def main():
         else:
             def ratio(v):
                 return "" if v is None else f"{v:.2f}"
-            table = ["| page | path | median wall ms | × floor | × peer | CPU × floor "
-                     "| CPU × peer | peak RSS bytes/pixel | above the floor's |",
-                     "|---|---|---:|---:|---:|---:|---:|---:|---:|"]
-            for page, name, t, rf, rp, cf, cp, bpp, above in rows:
+            table = ["| page | path | median wall ms | × floor | × peer | × peer on 1-bit page "
+                     "| CPU × floor | CPU × peer | peak RSS bytes/pixel | above the floor's |",
+                     "|---|---|---:|---:|---:|---:|---:|---:|---:|---:|"]
+            for page, name, t, rf, rp, rp1, cf, cp, bpp, above in rows:
                 table.append(f"| {page} | {name} | {t * 1000:.1f} | {ratio(rf)} | {ratio(rp)} | "
-                             f"{ratio(cf)} | {ratio(cp)} | {bpp:.2f} | {above:.2f} |")
+                             f"{ratio(rp1)} | {ratio(cf)} | {ratio(cp)} | {bpp:.2f} | {above:.2f} |")
             print("\n".join(table))
             if args.markdown:
                 with open(args.markdown, "w") as f:
