@@ -62,12 +62,12 @@ bool shape(GrayImage &img, const PageSettings &s) {
   if (s.strip_left || s.strip_right)
     StripGrayImageLeftRightPadding(img.data.get(), img.width, img.height, img.stride, 255,
                                    s.strip_left, s.strip_right, &img.width);
-  if (s.max_printable_width > 0 && s.max_printable_width < img.width) {
+  const int width = cut_width(img.width, s);
+  if (width < img.width) {
     // A failed cut would leave rows the later steps misread: the page fails.
-    if (!TurncateGrayImageToDstWidth(img.data.get(), img.width, img.height, img.stride,
-                                     s.max_printable_width))
+    if (!TurncateGrayImageToDstWidth(img.data.get(), img.width, img.height, img.stride, width))
       return false;
-    img.width = img.stride = s.max_printable_width;
+    img.width = img.stride = width;
   }
   return true;
 }

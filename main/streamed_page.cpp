@@ -38,7 +38,8 @@ MonoRaster read_and_binarize_streamed(cups_raster_t *stream, const cups_page_hea
   const int height = static_cast<int>(header.cupsHeight);
   const unsigned line_bytes = header.cupsBytesPerLine;
 
-  // Cutting keeps the middle of each row; placing puts it on the canvas.
+  // Cutting keeps the middle of each row, as TurncateGrayImageToDstWidth
+  // does; placing puts it on the canvas.
   const int width = cut_width(page_width, s);
   const int cut_left = (page_width - width) / 2;
   const CanvasPlacement at = canvas_placement(width, s);

@@ -119,6 +119,7 @@ template <int D, class Share6>
   n2[j] = q2;
   n2[j + D] = q3;
 }
+
 // One row of the plane diffused, with the share that feeds the next pixel
 // divided out or, where the CPU fuses multiply-add, multiplied and proven.
 // One call per row: the choice is made once per page.

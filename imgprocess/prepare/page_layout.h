@@ -8,15 +8,6 @@
 
 namespace quorvane {
 
-// Turns the image (width x height at stride, in a buffer of `capacity`
-// bytes) into the canvas that LayoutGrayImageToNewImage would make of it
-// with canvas stride = canvas width, canvas height = height and y offset 0:
-// canvas_width x height at stride canvas_width, white where the image does
-// not reach, its top-left pixel at column x_offset. The canvas takes the
-// image's place in the same buffer, which grows (realloc) when the canvas
-// needs more than `capacity`; `capacity` is updated. Does nothing at all when
-// the canvas is the image itself. False (buffer untouched) when the canvas
-// cannot be had.
 // Where a row of `width` pixels lands on a canvas row of `canvas_width`
 // with its first pixel at column x_offset, clipped as
 // LayoutGrayImageToNewImage clips: `count` pixels from source column
@@ -28,6 +19,15 @@ struct RowPlacement {
 };
 RowPlacement row_placement(int width, int canvas_width, int x_offset);
 
+// Turns the image (width x height at stride, in a buffer of `capacity`
+// bytes) into the canvas that LayoutGrayImageToNewImage would make of it
+// with canvas stride = canvas width, canvas height = height and y offset 0:
+// canvas_width x height at stride canvas_width, white where the image does
+// not reach, its top-left pixel at column x_offset. The canvas takes the
+// image's place in the same buffer, which grows (realloc) when the canvas
+// needs more than `capacity`; `capacity` is updated. Does nothing at all when
+// the canvas is the image itself. False (buffer untouched) when the canvas
+// cannot be had.
 bool layout_in_place(MallocBuffer &buffer, std::size_t &capacity, int width, int height,
                      int stride, int canvas_width, int x_offset);
 
