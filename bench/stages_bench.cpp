@@ -1,6 +1,6 @@
 // Microbenchmarks of the page's stages on the benchmark pages, in pixels
 // per second of the page: reading (with and without the inversion into a
-// Gray image), blank-line striping, the geometry operations, each
+// Gray image, and the whole streamed road), blank-line striping, the geometry operations, each
 // binarisation and each encoder (on the page's dithered mono raster).
 //
 //   quorvane-microbench [--benchmark_filter=REGEX] ...
@@ -18,6 +18,7 @@
 #include "img2esccmd.h"
 #include "prepare/page_layout.h"
 #include "raster_input.h"
+#include "streamed_page.h"
 
 namespace {
 
@@ -65,6 +66,32 @@ void BM_read_gray(benchmark::State &state, const Page *p) {
     int w = 0, ht = 0, s = 0;
     MallocBuffer img(cupsRasterToGrayImage(r, &h, &w, &ht, &s));
     benchmark::DoNotOptimize(img.get());
+    cupsRasterClose(r);
+    close(fd);
+  }
+  count_pixels(state, *p);
+}
+
+// The streamed road: reading the stream and taking each row through paper
+// saving, placement and binarisation into the mono raster, with the
+// benchmark's settings (blank runs kept to 24/96/24 rows, the page centred on
+// a canvas of its own width). `binarization` 0 dithers, 2 diffuses errors.
+void BM_streamed(benchmark::State &state, const Page *p, int binarization) {
+  PageSettings s{};
+  s.paper_save_top = 24;
+  s.paper_save_middle = 96;
+  s.paper_save_bottom = 24;
+  s.binarization = binarization;
+  s.max_printable_width = p->width;
+  s.position_adjustment = 1;
+  s.alignment = 1;
+  for (auto _ : state) {
+    const int fd = open(p->raster_file.c_str(), O_RDONLY);
+    cups_raster_t *r = cupsRasterOpen(fd, CUPS_RASTER_READ);
+    cups_page_header2_t h;
+    cupsRasterReadHeader2(r, &h);
+    const MonoRaster mono = read_and_binarize_streamed(r, h, s);
+    benchmark::DoNotOptimize(mono.data.get());
     cupsRasterClose(r);
     close(fd);
   }
@@ -272,6 +299,8 @@ int main(int argc, char **argv) {
     };
     reg("read_only", BM_read_only);
     reg("read_gray", BM_read_gray);
+    reg("streamed_dithering", [](benchmark::State &st, const Page *pg) { BM_streamed(st, pg, 0); });
+    reg("streamed_diffusion", [](benchmark::State &st, const Page *pg) { BM_streamed(st, pg, 2); });
     reg("strip", BM_strip);
     reg("upside_down", BM_upside_down);
     reg("margins", BM_margins);
