@@ -54,11 +54,10 @@ MonoRaster read_and_binarize_streamed(cups_raster_t *stream, const cups_page_hea
   // Sized for every row the header promises; only the rows kept are touched.
   quorvane::MallocBuffer raster = quorvane::allocate_large_buffer(mono_bytes, false);
   quorvane::MallocBuffer line = quorvane::allocate_buffer(line_bytes);
+  // White but where a row is placed.
   quorvane::MallocBuffer canvas = quorvane::allocate_buffer(static_cast<std::size_t>(canvas_width));
-  quorvane::MallocBuffer white = quorvane::allocate_buffer(static_cast<std::size_t>(canvas_width));
-  if (!raster || !line || !canvas || !white) return {};
+  if (!raster || !line || !canvas) return {};
   std::memset(canvas.get(), 255, static_cast<std::size_t>(canvas_width));
-  std::memset(white.get(), 255, static_cast<std::size_t>(canvas_width));
   const std::span<unsigned char> rows(raster.get(), mono_bytes);
 
   std::optional<quorvane::DiffusionStream> diffusion;
@@ -76,8 +75,11 @@ MonoRaster read_and_binarize_streamed(cups_raster_t *stream, const cups_page_hea
                                         static_cast<std::size_t>(mono.width_stride)));
     ++kept;
   };
+  // A blank row placed is a white canvas row.
   auto blank_rows = [&](int n) {
-    for (int i = 0; i < n; ++i) binarize(white.get());
+    if (n > 0 && !row_is_canvas && rp.count > 0)
+      std::memset(canvas.get() + rp.canvas_x, 255, static_cast<std::size_t>(rp.count));
+    for (int i = 0; i < n; ++i) binarize(canvas.get());
   };
 
   quorvane::BlankRunKeeper keeper(s.paper_save_top, s.paper_save_middle, s.paper_save_bottom);
