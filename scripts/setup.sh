@@ -15,6 +15,8 @@ packages=(
   cups-ppdc                        # ppdc compiles the PPDs
   python3 dpkg-dev                 # driver test scripts; CPack DEB dependencies (dpkg-shlibdeps)
   libbenchmark-dev time            # stage microbenchmarks; peak memory in bench/run_benchmarks.py
+  libpappl-dev                     # the IPP Everywhere Printer Application (printerapp/)
+  cups-ipp-utils                   # ipptool: IPP Everywhere conformance and the app's own IPP tests
 )
 
 missing=()

@@ -1,0 +1,233 @@
+#include "drivers.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <deque>
+#include <mutex>
+#include <string>
+
+#include "ipp_mapping.h"
+#include "model_ppd.h"
+#include "raster_job.h"
+
+namespace quorvane::app {
+
+namespace {
+
+// PAPPL keeps the driver data's string pointers: strings live as long as the
+// process.
+const char *intern(const std::string &text) {
+  static std::mutex mutex;
+  static std::deque<std::string> pool;
+  const std::lock_guard lock(mutex);
+  for (const std::string &s : pool)
+    if (s == text) return s.c_str();
+  return pool.emplace_back(text).c_str();
+}
+
+int points_to_hmm(float points) { return static_cast<int>(std::lround(points * 2540.0 / 72.0)); }
+
+std::string media_name(int width, int length) {
+  const pwg_media_t *pwg = pwgMediaForSize(width, length);
+  if (pwg && std::strncmp(pwg->pwg, "custom_", 7) != 0) return pwg->pwg;
+  char name[128];
+  pwgFormatSizeName(name, sizeof(name), "om", nullptr, width, length, nullptr);
+  return name;
+}
+
+void identify(pappl_printer_t *printer, pappl_identify_actions_t, const char *message) {
+  // Receipt and label printers have no light or display a driver can reach.
+  papplLog(papplPrinterGetSystem(printer), PAPPL_LOGLEVEL_INFO, "Identify-Printer on %s: %s",
+           papplPrinterGetName(printer), message ? message : "");
+}
+
+void add_vendor_attributes(const std::vector<VendorOption> &options, pappl_pr_driver_data_t *data, ipp_t *attrs) {
+  for (const VendorOption &option : options) {
+    if (data->num_vendor >= PAPPL_MAX_VENDOR) break;
+    const std::string supported = option.ipp_name + "-supported", def = option.ipp_name + "-default";
+    if (ippFindAttribute(attrs, supported.c_str(), IPP_TAG_ZERO)) continue;  // two options, one name
+    data->vendor[data->num_vendor++] = intern(option.ipp_name);
+    const std::string &value = option.values[static_cast<size_t>(option.default_index)];
+    switch (option.kind) {
+      case VendorOption::Kind::kBoolean:
+        ippAddBoolean(attrs, IPP_TAG_PRINTER, supported.c_str(), 1);
+        ippAddBoolean(attrs, IPP_TAG_PRINTER, def.c_str(), value == "true");
+        break;
+      case VendorOption::Kind::kInteger: {
+        std::vector<int> values;
+        for (const std::string &v : option.values) values.push_back(std::atoi(v.c_str()));
+        ippAddIntegers(attrs, IPP_TAG_PRINTER, IPP_TAG_INTEGER, supported.c_str(), static_cast<int>(values.size()),
+                       values.data());
+        ippAddInteger(attrs, IPP_TAG_PRINTER, IPP_TAG_INTEGER, def.c_str(), std::atoi(value.c_str()));
+        break;
+      }
+      case VendorOption::Kind::kKeyword: {
+        std::vector<const char *> values;
+        for (const std::string &v : option.values) values.push_back(v.c_str());
+        ippAddStrings(attrs, IPP_TAG_PRINTER, IPP_TAG_KEYWORD, supported.c_str(), static_cast<int>(values.size()),
+                      nullptr, values.data());
+        ippAddString(attrs, IPP_TAG_PRINTER, IPP_TAG_KEYWORD, def.c_str(), nullptr, value.c_str());
+        break;
+      }
+    }
+  }
+}
+
+}  // namespace
+
+std::vector<pappl_pr_driver_t> &model_drivers() {
+  static std::vector<pappl_pr_driver_t> drivers = [] {
+    std::vector<pappl_pr_driver_t> list;
+    for (const std::string &name : model_driver_names()) {
+      PpdHandle ppd = open_model_ppd(name);
+      if (!ppd) continue;
+      const std::string id = std::string("MFG:") + (ppd->manufacturer ? ppd->manufacturer : "quorvane") +
+                             ";MDL:" + (ppd->modelname ? ppd->modelname : name.c_str()) + ";";
+      list.push_back({intern(name), intern(ppd->nickname ? ppd->nickname : name), intern(id), nullptr});
+    }
+    return list;
+  }();
+  return drivers;
+}
+
+bool driver_callback(pappl_system_t *system, const char *driver_name, const char *, const char *,
+                     pappl_pr_driver_data_t *data, ipp_t **attrs, void *) {
+  PpdHandle owned = open_model_ppd(driver_name ? driver_name : "");
+  if (!owned) {
+    papplLog(system, PAPPL_LOGLEVEL_ERROR, "No printer model \"%s\".", driver_name ? driver_name : "");
+    return false;
+  }
+  ppd_file_t *ppd = owned.get();
+
+  data->rstartjob_cb = raster_start_job;
+  data->rstartpage_cb = raster_start_page;
+  data->rwriteline_cb = raster_write_line;
+  data->rendpage_cb = raster_end_page;
+  data->rendjob_cb = raster_end_job;
+  data->identify_cb = identify;
+  data->identify_default = PAPPL_IDENTIFY_ACTIONS_DISPLAY;
+  data->identify_supported = PAPPL_IDENTIFY_ACTIONS_DISPLAY;
+
+  std::snprintf(data->make_and_model, sizeof(data->make_and_model), "%s",
+                ppd->nickname ? ppd->nickname : driver_name);
+  data->ppm = 10;
+  const auto tracking = tracking_choices(ppd);
+  data->kind = tracking.empty() ? static_cast<pappl_kind_t>(PAPPL_KIND_RECEIPT | PAPPL_KIND_ROLL)
+                                : static_cast<pappl_kind_t>(PAPPL_KIND_LABEL | PAPPL_KIND_ROLL);
+  data->orient_default = IPP_ORIENT_PORTRAIT;
+  data->color_supported = static_cast<pappl_color_mode_t>(PAPPL_COLOR_MODE_MONOCHROME | PAPPL_COLOR_MODE_BI_LEVEL);
+  data->color_default = PAPPL_COLOR_MODE_MONOCHROME;
+  data->content_default = PAPPL_CONTENT_AUTO;
+  data->quality_default = IPP_QUALITY_NORMAL;
+  data->scaling_default = PAPPL_SCALING_AUTO;
+  // 8-bit pages only: the engine binarises them as the filter does.
+  data->raster_types = static_cast<pappl_raster_type_t>(PAPPL_PWG_RASTER_TYPE_SGRAY_8 | PAPPL_PWG_RASTER_TYPE_BLACK_8);
+  data->sides_supported = PAPPL_SIDES_ONE_SIDED;
+  data->sides_default = PAPPL_SIDES_ONE_SIDED;
+  data->finishings = can_cut(ppd) ? PAPPL_FINISHINGS_TRIM : PAPPL_FINISHINGS_NONE;
+
+  // Resolution: the PPD's default choice, "203dpi" or "203x406dpi".
+  int xdpi = 203, ydpi = 0;
+  if (ppd_choice_t *res = ppdFindMarkedChoice(ppd, "Resolution")) {
+    if (std::sscanf(res->choice, "%dx%d", &xdpi, &ydpi) < 2) ydpi = xdpi;
+  } else if (ppd_attr_t *res = ppdFindAttr(ppd, "DefaultResolution", nullptr); res && res->value) {
+    if (std::sscanf(res->value, "%dx%d", &xdpi, &ydpi) < 2) ydpi = xdpi;
+  }
+  if (ydpi <= 0) ydpi = xdpi;
+  data->num_resolution = 1;
+  data->x_resolution[0] = data->x_default = xdpi;
+  data->y_resolution[0] = data->y_default = ydpi;
+
+  // Media: the PPD's sizes, and its custom size range as a roll.
+  const ppd_size_t *default_size = ppdPageSize(ppd, nullptr);
+  data->num_media = 0;
+  int left_right = 0, bottom_top = 0;
+  for (int i = 0; i < ppd->num_sizes && data->num_media < PAPPL_MAX_MEDIA; ++i) {
+    const ppd_size_t &size = ppd->sizes[i];
+    if (std::strcmp(size.name, "Custom") == 0) continue;
+    data->media[data->num_media++] = intern(media_name(points_to_hmm(size.width), points_to_hmm(size.length)));
+    left_right = std::max(left_right, points_to_hmm(size.left));
+    bottom_top = std::max(bottom_top, points_to_hmm(size.bottom));
+  }
+  if (ppd->variable_sizes && data->num_media + 2 <= PAPPL_MAX_MEDIA) {
+    char name[128];
+    pwgFormatSizeName(name, sizeof(name), "roll", "min", points_to_hmm(ppd->custom_min[0]),
+                      points_to_hmm(ppd->custom_min[1]), nullptr);
+    data->media[data->num_media++] = intern(name);
+    pwgFormatSizeName(name, sizeof(name), "roll", "max", points_to_hmm(ppd->custom_max[0]),
+                      points_to_hmm(ppd->custom_max[1]), nullptr);
+    data->media[data->num_media++] = intern(name);
+  }
+  data->left_right = left_right;
+  data->bottom_top = bottom_top;
+  data->borderless = left_right == 0 && bottom_top == 0;
+
+  data->num_source = 1;
+  data->source[0] = "main-roll";
+  data->num_type = 0;
+  if (tracking.empty()) {
+    data->type[data->num_type++] = "continuous";
+    data->tracking_supported = PAPPL_MEDIA_TRACKING_CONTINUOUS;
+  } else {
+    data->type[data->num_type++] = "labels";
+    data->type[data->num_type++] = "continuous";
+    data->tracking_supported = static_cast<pappl_media_tracking_t>(0);
+    for (const TrackingChoice &t : tracking)
+      data->tracking_supported = static_cast<pappl_media_tracking_t>(data->tracking_supported | t.tracking);
+  }
+
+  pappl_media_col_t &media = data->media_default;
+  media = {};
+  if (default_size) {
+    media.size_width = points_to_hmm(default_size->width);
+    media.size_length = points_to_hmm(default_size->length);
+    std::snprintf(media.size_name, sizeof(media.size_name), "%s",
+                  media_name(media.size_width, media.size_length).c_str());
+  }
+  media.left_margin = media.right_margin = left_right;
+  media.top_margin = media.bottom_margin = bottom_top;
+  std::snprintf(media.source, sizeof(media.source), "main-roll");
+  media.tracking = PAPPL_MEDIA_TRACKING_CONTINUOUS;
+  std::snprintf(media.type, sizeof(media.type), "continuous");
+  std::string keyword;
+  for (const TrackingChoice &t : tracking_choices(ppd, &keyword)) {
+    const ppd_choice_t *marked = ppdFindMarkedChoice(ppd, keyword.c_str());
+    if (marked && t.choice == marked->choice) {
+      media.tracking = t.tracking;
+      std::snprintf(media.type, sizeof(media.type), "%s",
+                    t.tracking == PAPPL_MEDIA_TRACKING_CONTINUOUS ? "continuous" : "labels");
+    }
+  }
+  data->media_ready[0] = media;
+
+  if (const auto speeds = speed_choices(ppd); !speeds.empty()) {
+    data->speed_supported[0] = speeds.front().speed;
+    data->speed_supported[1] = speeds.back().speed;
+    data->speed_default = 0;  // the printer's own setting
+  }
+  if (const auto levels = darkness_choices(ppd, &keyword); !levels.empty()) {
+    data->darkness_supported = static_cast<int>(levels.size());
+    data->darkness_configured = kNeutralDarkness;
+    const ppd_choice_t *marked = ppdFindMarkedChoice(ppd, keyword.c_str());
+    for (size_t i = 0; marked && i < levels.size() && levels.size() > 1; ++i)
+      if (levels[i] == marked->choice) data->darkness_configured = static_cast<int>(i * 100 / (levels.size() - 1));
+    data->darkness_default = 0;
+  }
+
+  if (!*attrs) *attrs = ippNew();
+  data->num_vendor = 0;
+  add_vendor_attributes(vendor_options(ppd), data, *attrs);
+
+  // What IPP Everywhere clients look for and PAPPL does not add by itself.
+  ippAddBoolean(*attrs, IPP_TAG_PRINTER, "preferred-attributes-supported", 0);
+  ippAddString(*attrs, IPP_TAG_PRINTER, IPP_CONST_TAG(IPP_TAG_KEYWORD), "print-rendering-intent-default", nullptr,
+               "auto");
+  ippAddString(*attrs, IPP_TAG_PRINTER, IPP_CONST_TAG(IPP_TAG_KEYWORD), "print-rendering-intent-supported", nullptr,
+               "auto");
+  ippAddString(*attrs, IPP_TAG_PRINTER, IPP_CONST_TAG(IPP_TAG_KEYWORD), "pwg-raster-document-sheet-back", nullptr,
+               "normal");
+  return true;
+}
+
+}  // namespace quorvane::app

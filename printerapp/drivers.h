@@ -1,0 +1,22 @@
+// The printer drivers: one per model PPD, their data read from the PPD.
+#ifndef QUORVANE_APP_DRIVERS_H
+#define QUORVANE_APP_DRIVERS_H
+
+#include <pappl/pappl.h>
+
+#include <vector>
+
+namespace quorvane::app {
+
+// The drivers' names and descriptions, for papplMainloop (valid for the life
+// of the process).
+std::vector<pappl_pr_driver_t> &model_drivers();
+
+// PAPPL's driver callback: fills the driver data and attributes of a printer
+// from its model's PPD.
+bool driver_callback(pappl_system_t *system, const char *driver_name, const char *device_uri,
+                     const char *device_id, pappl_pr_driver_data_t *data, ipp_t **attrs, void *cbdata);
+
+}  // namespace quorvane::app
+
+#endif

@@ -1,0 +1,21 @@
+# Writes a C++ source holding the text of the generated PPDs, so that the
+# Printer Application reads the very PPDs the filter is installed with.
+#   cmake -DOUTPUT=file.cpp -DPPDS="a.ppd;b.ppd" -P embed_ppds.cmake
+set(body "// Generated from the PPDs ppdc builds; do not edit.\n#include \"embedded_ppds.h\"\n\nnamespace quorvane::app {\nnamespace {\n")
+set(table "")
+set(index 0)
+foreach(ppd ${PPDS})
+  get_filename_component(name ${ppd} NAME)
+  file(READ ${ppd} hex HEX)
+  string(LENGTH "${hex}" hexlen)
+  math(EXPR size "${hexlen} / 2")
+  string(REGEX REPLACE "([0-9a-f][0-9a-f])" "0x\\1," bytes "${hex}")
+  string(REGEX REPLACE "((0x[0-9a-f][0-9a-f],){24})" "\\1\n" bytes "${bytes}")
+  string(APPEND body "const unsigned char kPpd${index}[] = {\n${bytes}\n};\n")
+  string(APPEND table "    {\"${name}\", std::span<const unsigned char>(kPpd${index}, ${size})},\n")
+  math(EXPR index "${index} + 1")
+endforeach()
+string(APPEND body "}  // namespace\n\nstd::span<const EmbeddedPpd> embedded_ppds() {\n  static const EmbeddedPpd kPpds[] = {\n${table}  };\n  return kPpds;\n}\n}  // namespace quorvane::app\n")
+file(WRITE ${OUTPUT}.tmp "${body}")
+file(COPY_FILE ${OUTPUT}.tmp ${OUTPUT} ONLY_IF_DIFFERENT)
+file(REMOVE ${OUTPUT}.tmp)

@@ -1,0 +1,160 @@
+#include "raster_job.h"
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string_view>
+#include <vector>
+
+#include "job_commands.h"
+#include "job_settings.h"
+#include "page_engine.h"
+#include "ppd_settings.h"
+
+namespace quorvane::app {
+
+namespace {
+
+// What a job carries from one callback to the next.
+struct JobState {
+  PpdHandle ppd;
+  PageSettings settings;
+  PageEngine engine;
+  int copies = 1;
+  bool page_open = false;
+  explicit JobState(TraceSink trace) : engine(std::move(trace)) {}
+};
+
+JobState *state_of(pappl_job_t *job) { return static_cast<JobState *>(papplJobGetData(job)); }
+
+void append(std::vector<unsigned char> &out, std::span<const unsigned char> bytes) {
+  out.insert(out.end(), bytes.begin(), bytes.end());
+}
+
+// Writes whole commands; a short write means the printer went away.
+bool write_all(pappl_job_t *job, pappl_device_t *device, std::span<const unsigned char> bytes) {
+  if (bytes.empty()) return true;
+  if (papplDeviceWrite(device, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size())) return true;
+  papplLogJob(job, PAPPL_LOGLEVEL_ERROR, "Unable to send the job to the printer.");
+  papplJobSetMessage(job, "Unable to send the job to the printer.");
+  papplJobSetReasons(job, PAPPL_JREASON_ABORTED_BY_SYSTEM, PAPPL_JREASON_NONE);
+  return false;
+}
+
+bool fail_document(pappl_job_t *job, const char *message) {
+  papplLogJob(job, PAPPL_LOGLEVEL_ERROR, "%s", message);
+  papplJobSetMessage(job, "%s", message);
+  papplJobSetReasons(job, PAPPL_JREASON_DOCUMENT_FORMAT_ERROR, PAPPL_JREASON_NONE);
+  return false;
+}
+
+// PWG and Apple raster reach the driver once whatever the copies; PAPPL
+// repeats the pictures it decodes itself.
+int copies_to_write(pappl_job_t *job, const pappl_pr_options_t &options) {
+  const char *format = papplJobGetFormat(job);
+  const std::string_view f = format ? format : "";
+  if (f == "image/pwg-raster" || f == "image/urf") return options.copies > 1 ? options.copies : 1;
+  return 1;
+}
+
+}  // namespace
+
+bool raster_start_job(pappl_job_t *job, pappl_pr_options_t *options, pappl_device_t *device) {
+  auto state = std::make_unique<JobState>([job](const char *line) {
+    papplLogJob(job, PAPPL_LOGLEVEL_DEBUG, "%s", line);
+  });
+  state->ppd = marked_ppd_for_job(job, *options);
+  if (!state->ppd) return false;
+  state->settings = read_page_settings(state->ppd.get());
+  state->copies = copies_to_write(job, *options);
+
+  std::vector<unsigned char> start;
+  append(start, job_lead_in());
+  append(start, hook_commands(state->ppd.get(), JobBoundary::kStartJob));
+  append(start, hook_commands(state->ppd.get(), JobBoundary::kStartDoc));
+  if (!write_all(job, device, start)) return false;
+  papplJobSetData(job, state.release());
+  return true;
+}
+
+bool raster_start_page(pappl_job_t *job, pappl_pr_options_t *options, pappl_device_t *, unsigned page) {
+  JobState *state = state_of(job);
+  if (!state) return false;
+  if (papplJobIsCanceled(job)) return false;
+  const cups_page_header2_t &h = options->header;
+  PageGeometry geometry;
+  geometry.width = h.cupsWidth;
+  geometry.height = h.cupsHeight;
+  geometry.bytes_per_line = h.cupsBytesPerLine;
+  geometry.bits_per_pixel = h.cupsBitsPerPixel;
+  geometry.hres = h.HWResolution[0];
+  geometry.vres = h.HWResolution[1];
+  if (h.cupsColorSpace == CUPS_CSPACE_SW) geometry.polarity = Polarity::kGray;
+  else if (h.cupsColorSpace == CUPS_CSPACE_K) geometry.polarity = Polarity::kInk;
+  else return fail_document(job, "Page is neither 8-bit gray nor 8-bit black.");
+  if (!state->engine.start_page(geometry, state->settings)) {
+    char message[256];
+    std::snprintf(message, sizeof(message), "Page %u cannot be printed: %s", page, state->engine.error());
+    return fail_document(job, message);
+  }
+  state->page_open = true;
+  return true;
+}
+
+bool raster_write_line(pappl_job_t *job, pappl_pr_options_t *options, pappl_device_t *, unsigned y,
+                       const unsigned char *line) {
+  JobState *state = state_of(job);
+  if (!state || !state->page_open) return false;
+  // A long page stops promptly when the job is cancelled.
+  if ((y & 255) == 255 && papplJobIsCanceled(job)) return false;
+  if (!state->engine.push_row(std::span<const unsigned char>(line, options->header.cupsBytesPerLine)))
+    return fail_document(job, "Page has more rows than its header says.");
+  return true;
+}
+
+bool raster_end_page(pappl_job_t *job, pappl_pr_options_t *, pappl_device_t *device, unsigned page) {
+  JobState *state = state_of(job);
+  if (!state || !state->page_open) return false;
+  state->page_open = false;
+  if (papplJobIsCanceled(job)) {
+    state->engine.abandon_page();
+    return false;
+  }
+  if (state->engine.rows_left() != 0) {
+    state->engine.abandon_page();
+    char message[128];
+    std::snprintf(message, sizeof(message), "Page %u ends before its last row.", page);
+    return fail_document(job, message);
+  }
+  const CommandBlock block = state->engine.finish_page();
+  if (!block) {
+    char message[256];
+    std::snprintf(message, sizeof(message), "Page %u cannot be printed: %s", page, state->engine.error());
+    return fail_document(job, message);
+  }
+  // Each write is whole commands: the page hook, each copy's block, the page
+  // end hook; a cancel stops between them.
+  if (!write_all(job, device, hook_commands(state->ppd.get(), JobBoundary::kStartPage))) return false;
+  for (int copy = 0; copy < state->copies; ++copy) {
+    if (papplJobIsCanceled(job)) return false;
+    if (!write_all(job, device, block.bytes())) return false;
+  }
+  return write_all(job, device, hook_commands(state->ppd.get(), JobBoundary::kEndPage));
+}
+
+bool raster_end_job(pappl_job_t *job, pappl_pr_options_t *, pappl_device_t *device) {
+  std::unique_ptr<JobState> state(state_of(job));
+  papplJobSetData(job, nullptr);
+  if (!state) return false;
+  if (state->page_open) state->engine.abandon_page();
+  // As the filter does, a cancelled job still ends with its end commands
+  // (the cut), so the printer is left at a clean boundary.
+  std::vector<unsigned char> end;
+  append(end, hook_commands(state->ppd.get(), JobBoundary::kEndDoc));
+  append(end, hook_commands(state->ppd.get(), JobBoundary::kEndJob));
+  const bool ok = write_all(job, device, end);
+  papplDeviceFlush(device);
+  return ok;
+}
+
+}  // namespace quorvane::app
