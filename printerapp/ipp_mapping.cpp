@@ -207,6 +207,19 @@ bool can_cut(ppd_file_t *ppd) {
   return false;
 }
 
+std::string unsupported_vendor_value(ppd_file_t *ppd, const JobRequest &request) {
+  const auto vendor = vendor_options(ppd);
+  for (const std::string &name : request.job_vendor_names) {
+    for (const auto &[n, value] : request.vendor) {
+      if (n != name) continue;
+      for (const VendorOption &option : vendor)
+        if (option.ipp_name == name && !choice_for_value(option, value)) return name + "=" + value;
+      break;  // the job's own value comes first
+    }
+  }
+  return {};
+}
+
 std::vector<std::pair<std::string, std::string>> ppd_choices(ppd_file_t *ppd, const JobRequest &request) {
   std::vector<std::pair<std::string, std::string>> out;
 

@@ -72,6 +72,11 @@ struct JobRequest {
   std::vector<std::string> job_vendor_names;  // the vendor values the job itself sent
 };
 
+// The first vendor value the job sent that its printer does not offer, as
+// "name=value"; empty when there is none. PAPPL 1.3.1 checks standard
+// attributes only and lets any vendor value through to the job.
+std::string unsupported_vendor_value(ppd_file_t *ppd, const JobRequest &request);
+
 // The option=choice pairs that give the PPD the job's settings.
 std::vector<std::pair<std::string, std::string>> ppd_choices(ppd_file_t *ppd, const JobRequest &request);
 

@@ -56,6 +56,13 @@ PpdHandle marked_ppd_for_job(pappl_job_t *job, const pappl_pr_options_t &options
     request.vendor.emplace_back(option.ipp_name, value);
   }
 
+  if (const std::string bad = unsupported_vendor_value(ppd.get(), request); !bad.empty()) {
+    papplLogJob(job, PAPPL_LOGLEVEL_ERROR, "Unsupported job attribute value %s.", bad.c_str());
+    papplJobSetMessage(job, "Unsupported job attribute value %s.", bad.c_str());
+    papplJobSetReasons(job, PAPPL_JREASON_ABORTED_BY_SYSTEM, PAPPL_JREASON_NONE);
+    return nullptr;
+  }
+
   Options marked;
   for (const auto &[keyword, choice] : ppd_choices(ppd.get(), request)) {
     papplLogJob(job, PAPPL_LOGLEVEL_DEBUG, "PPD option %s=%s", keyword.c_str(), choice.c_str());

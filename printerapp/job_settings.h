@@ -9,8 +9,9 @@
 
 namespace quorvane::app {
 
-// The printer's model PPD, marked for the job; null (with the reason logged)
-// when the model is unknown.
+// The printer's model PPD, marked for the job; null (with the reason logged
+// and set as the job's message) when the model is unknown or the job names a
+// vendor value the printer does not offer.
 PpdHandle marked_ppd_for_job(pappl_job_t *job, const pappl_pr_options_t &options);
 
 }  // namespace quorvane::app

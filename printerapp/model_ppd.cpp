@@ -1,6 +1,7 @@
 #include "model_ppd.h"
 
-#include <cstdio>
+#include <sys/mman.h>
+#include <unistd.h>
 
 #include "embedded_ppds.h"
 
@@ -14,9 +15,21 @@ std::string_view driver_name_of(const EmbeddedPpd &ppd) {
   return name;
 }
 
-struct FileCloser {
-  void operator()(FILE *file) const { std::fclose(file); }
+struct Fd {
+  int fd = -1;
+  ~Fd() {
+    if (fd >= 0) close(fd);
+  }
 };
+
+bool write_all(int fd, std::span<const unsigned char> bytes) {
+  while (!bytes.empty()) {
+    const ssize_t n = write(fd, bytes.data(), bytes.size());
+    if (n <= 0) return false;
+    bytes = bytes.subspan(static_cast<size_t>(n));
+  }
+  return true;
+}
 
 }  // namespace
 
@@ -29,11 +42,11 @@ std::vector<std::string> model_driver_names() {
 PpdHandle open_model_ppd(std::string_view driver_name) {
   for (const EmbeddedPpd &ppd : embedded_ppds()) {
     if (driver_name_of(ppd) != driver_name) continue;
-    // fmemopen in read mode never writes to the buffer.
-    std::unique_ptr<FILE, FileCloser> file(
-        fmemopen(const_cast<unsigned char *>(ppd.text.data()), ppd.text.size(), "r"));
-    if (!file) return nullptr;
-    PpdHandle parsed(ppdOpen(file.get()));
+    // libcups reads a PPD through a file descriptor (ppdOpen on an fmemopen
+    // stream finds none), so the text goes into an anonymous memory file.
+    Fd file{memfd_create("quorvane-ppd", MFD_CLOEXEC)};
+    if (file.fd < 0 || !write_all(file.fd, ppd.text) || lseek(file.fd, 0, SEEK_SET) != 0) return nullptr;
+    PpdHandle parsed(ppdOpenFd(file.fd));
     if (parsed) ppdMarkDefaults(parsed.get());
     return parsed;
   }
