@@ -17,8 +17,8 @@
 #include "bench_pages.h"
 #include "img2esccmd.h"
 #include "prepare/page_layout.h"
+#include "page_engine.h"
 #include "raster_input.h"
-#include "streamed_page.h"
 
 namespace {
 
@@ -77,20 +77,21 @@ void BM_read_gray(benchmark::State &state, const Page *p) {
 // benchmark's settings (blank runs kept to 24/96/24 rows, the page centred on
 // a canvas of its own width). `binarization` 0 dithers, 2 diffuses errors.
 void BM_streamed(benchmark::State &state, const Page *p, int binarization) {
-  PageSettings s{};
-  s.paper_save_top = 24;
-  s.paper_save_middle = 96;
-  s.paper_save_bottom = 24;
-  s.binarization = binarization;
-  s.max_printable_width = p->width;
-  s.position_adjustment = 1;
-  s.alignment = 1;
+  quorvane::PageSettings s;
+  s.paper_saving = {24, 96, 24};
+  s.binarization = quorvane::binarization_from_setting(binarization);
+  s.placement.max_printable_width = p->width;
+  s.placement.adjust = true;
+  s.placement.alignment = quorvane::Alignment::kCentre;
   for (auto _ : state) {
     const int fd = open(p->raster_file.c_str(), O_RDONLY);
     cups_raster_t *r = cupsRasterOpen(fd, CUPS_RASTER_READ);
     cups_page_header2_t h;
     cupsRasterReadHeader2(r, &h);
-    const MonoRaster mono = read_and_binarize_streamed(r, h, s);
+    quorvane::PageEngine engine;
+    engine.start_page(page_geometry(h), s);
+    read_page_rows(r, engine);
+    const quorvane::MonoRaster mono = engine.finish_raster();
     benchmark::DoNotOptimize(mono.data.get());
     cupsRasterClose(r);
     close(fd);

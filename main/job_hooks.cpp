@@ -1,8 +1,9 @@
 #include "job_hooks.h"
 
-#include <array>
 #include <cstdio>
+#include <span>
 
+#include "job_commands.h"
 #include "ppd_settings.h"
 #include "trace_file.h"
 #include "trace_path.h"
@@ -11,34 +12,31 @@ volatile sig_atomic_t Canceled = 0;
 
 namespace {
 
-// One hook: its trace line, then its attribute's commands, then the marked
-// option commands whose order number falls in its range.
-bool run_hook(ppd_file_t *ppd, const char *name, const char *attribute, float lo, float hi) {
+bool send(std::span<const unsigned char> bytes) {
+  return std::fwrite(bytes.data(), 1, bytes.size(), stdout) == bytes.size();
+}
+
+// One hook: its trace line, then its commands.
+bool run_hook(ppd_file_t *ppd, const char *name, quorvane::JobBoundary at) {
   append_formatstring_to_file(kTraceFilePath, "%s\r\n", name);
-  const bool attribute_sent = translatePPDAttribute(ppd, attribute);
-  const bool options_sent = translatePPDOptions(ppd, lo, hi);
-  return attribute_sent && options_sent;
+  return send(quorvane::hook_commands(ppd, at));
 }
 
 }  // namespace
 
 bool StartJob(ppd_file_t *ppd) {
   append_formatstring_to_file(kTraceFilePath, "StartJob\r\n");
-  // Zeros first: they flush whatever a printer may hold of an aborted job.
-  static constexpr std::array<unsigned char, 64> kZeros{};
-  std::fwrite(kZeros.data(), 1, kZeros.size(), stdout);
-  const bool attribute_sent = translatePPDAttribute(ppd, "StartJobCmd");
-  const bool options_sent = translatePPDOptions(ppd, 20.0f, 20.99f);
-  return attribute_sent && options_sent;
+  const bool zeros_sent = send(quorvane::job_lead_in());
+  return send(quorvane::hook_commands(ppd, quorvane::JobBoundary::kStartJob)) && zeros_sent;
 }
 
-bool StartDoc(ppd_file_t *ppd) { return run_hook(ppd, "StartDoc", "StartDocCmd", 21.0f, 21.99f); }
+bool StartDoc(ppd_file_t *ppd) { return run_hook(ppd, "StartDoc", quorvane::JobBoundary::kStartDoc); }
 bool StartPage(ppd_file_t *ppd) {
-  return run_hook(ppd, "StartPage", "StartPageCmd", 22.0f, 22.99f);
+  return run_hook(ppd, "StartPage", quorvane::JobBoundary::kStartPage);
 }
-bool EndPage(ppd_file_t *ppd) { return run_hook(ppd, "EndPage", "EndPageCmd", 23.0f, 23.99f); }
-bool EndDoc(ppd_file_t *ppd) { return run_hook(ppd, "EndDoc", "EndDocCmd", 24.0f, 24.99f); }
-bool EndJob(ppd_file_t *ppd) { return run_hook(ppd, "EndJob", "EndJobCmd", 25.0f, 25.99f); }
+bool EndPage(ppd_file_t *ppd) { return run_hook(ppd, "EndPage", quorvane::JobBoundary::kEndPage); }
+bool EndDoc(ppd_file_t *ppd) { return run_hook(ppd, "EndDoc", quorvane::JobBoundary::kEndDoc); }
+bool EndJob(ppd_file_t *ppd) { return run_hook(ppd, "EndJob", quorvane::JobBoundary::kEndJob); }
 
 void CancelJob(int) { Canceled = 1; }
 

@@ -10,7 +10,8 @@
 extern volatile sig_atomic_t Canceled;
 
 // Each hook writes its trace line, then the printer commands the PPD gives
-// it; StartJob writes 64 zero bytes in between. Their results are ignored.
+// it; StartJob writes the job's 64 zero bytes in between. True when all of
+// it was written; main does not need to know.
 bool StartJob(ppd_file_t *ppd);
 bool StartDoc(ppd_file_t *ppd);
 bool StartPage(ppd_file_t *ppd);

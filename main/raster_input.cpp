@@ -1,7 +1,5 @@
 #include "raster_input.h"
 
-#include <algorithm>
-#include <cstdint>
 #include <cstdio>
 #include <cstring>
 
@@ -21,6 +19,18 @@ int field_bits(const Field &field) {
 }
 
 }  // namespace
+
+quorvane::PageGeometry page_geometry(const cups_page_header2_t &header) {
+  quorvane::PageGeometry g;
+  g.width = header.cupsWidth;
+  g.height = header.cupsHeight;
+  g.bytes_per_line = header.cupsBytesPerLine;
+  g.bits_per_pixel = header.cupsBitsPerPixel;
+  g.hres = header.HWResolution[0];
+  g.vres = header.HWResolution[1];
+  g.polarity = quorvane::Polarity::kInk;
+  return g;
+}
 
 void dump_cups_page_header(const cups_page_header2_t *h) {
   std::fputs("DEBUG: dump_cups_page_header...\n", stderr);
@@ -49,59 +59,36 @@ void dump_cups_page_header(const cups_page_header2_t *h) {
   std::fprintf(stderr, "DEBUG: cupsCompression = %d\n", h->cupsCompression);
 }
 
-bool gray_page_header_usable(const cups_page_header2_t *header) {
-  if (header->cupsBitsPerPixel != 8) return false;
-  // libcups accepts headers no page can honour; every later step trusts
-  // width <= stride and a size that fits its signed 32-bit arithmetic.
-  const unsigned w = header->cupsWidth;
-  const unsigned h = header->cupsHeight;
-  const unsigned s = header->cupsBytesPerLine;
-  const unsigned long long size = static_cast<unsigned long long>(s) * h;
-  return size != 0 && w != 0 && s >= w && s <= INT32_MAX && h <= INT32_MAX &&
-         size <= static_cast<unsigned long long>(kMaxGrayPageBytes);
+bool read_page_rows(cups_raster_t *stream, quorvane::PageEngine &engine) {
+  // Line by line: libcups decodes a request of exactly one line straight
+  // into the engine's buffer, where a larger request goes through its own
+  // line buffer and a copy.
+  while (engine.rows_left() > 0) {
+    const std::span<unsigned char> row = engine.row_buffer();
+    const auto n = static_cast<unsigned>(row.size());
+    if (cupsRasterReadPixels(stream, row.data(), n) != n) return false;
+    engine.row_done();
+  }
+  return true;
 }
 
 unsigned char *cupsRasterToGrayImage(cups_raster_t *stream, cups_page_header2_t *header,
                                      int *width, int *height, int *stride) {
-  return read_gray_page(stream, header, 0, nullptr, width, height, stride);
-}
-
-unsigned char *read_gray_page(cups_raster_t *stream, cups_page_header2_t *header,
-                              long long line_capacity, std::size_t *capacity, int *width,
-                              int *height, int *stride) {
   dump_cups_page_header(header);
-  if (!gray_page_header_usable(header)) return nullptr;
-  const unsigned w = header->cupsWidth;
-  const unsigned h = header->cupsHeight;
-  const unsigned s = header->cupsBytesPerLine;
-  const unsigned long long size = static_cast<unsigned long long>(s) * h;
-
-  unsigned long long room = size;
-  if (line_capacity > static_cast<long long>(s)) {
-    const unsigned long long wider = static_cast<unsigned long long>(line_capacity) * h;
-    if (wider <= static_cast<unsigned long long>(kMaxGrayPageBytes)) room = wider;
+  const quorvane::PageGeometry g = page_geometry(*header);
+  if (!quorvane::gray_page_usable(g)) return nullptr;
+  const unsigned s = g.bytes_per_line;
+  quorvane::MallocBuffer page =
+      quorvane::allocate_large_buffer(static_cast<std::size_t>(s) * g.height, false);
+  for (unsigned y = 0; y < g.height && page; ++y) {
+    const std::span<unsigned char> line(page.get() + static_cast<std::size_t>(s) * y, s);
+    if (cupsRasterReadPixels(stream, line.data(), s) != s)
+      page.reset();
+    else
+      quorvane::to_gray_levels(line, g.polarity);
   }
-  // Not mapped ahead: a header may promise more lines than the stream holds,
-  // and memory is taken only as lines arrive.
-  quorvane::MallocBuffer page = quorvane::allocate_large_buffer(room, false);
-  if (page) {
-    // The stream's own count: a page cut short is not printed from
-    // uninitialised memory. Line by line: libcups decodes a request of
-    // exactly one line straight into it, where a larger request goes through
-    // its own line buffer and a copy. Each line is inverted while it is
-    // still in the cache.
-    for (unsigned y = 0; y < h && page; ++y) {
-      unsigned char *line = page.get() + static_cast<std::size_t>(s) * y;
-      if (cupsRasterReadPixels(stream, line, s) != s)
-        page.reset();
-      else
-        std::transform(line, line + s, line,
-                       [](unsigned char v) { return static_cast<unsigned char>(~v); });
-    }
-  }
-  if (capacity) *capacity = page ? static_cast<std::size_t>(room) : 0;
-  if (width) *width = static_cast<int>(w);
-  if (height) *height = static_cast<int>(h);
+  if (width) *width = static_cast<int>(g.width);
+  if (height) *height = static_cast<int>(g.height);
   if (stride) *stride = static_cast<int>(s);
   return page.release();
 }

@@ -13,8 +13,8 @@ extern "C" {
  * cannot be opened; the text is then dropped. */
 bool append_string_to_file(const char *path, const char *text);
 
-/* Formats with printf rules into a 4096-byte buffer (at most 4095
- * characters) and appends the result. */
+/* Formats with printf rules into a 4096-byte buffer and appends the result;
+ * text past 4094 characters is dropped. */
 bool append_formatstring_to_file(const char *path, const char *format, ...)
 #if defined(__GNUC__)
     __attribute__((format(printf, 2, 3)))

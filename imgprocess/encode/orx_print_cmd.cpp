@@ -8,8 +8,6 @@
 #include <span>
 
 #include "banded_raster_cmd.h"
-#include "compressed_raster_cmd.h"
-#include "jbig_raster_cmd.h"
 #include "malloc_buffer.h"
 #include "prepare/large_buffer.h"
 #include "single_pass.h"
@@ -56,27 +54,10 @@ long long feed_bytes(long long dots) {
   return 3 * (dots / kFeedStep + (dots % kFeedStep ? 1 : 0));
 }
 
-// The image block's encoder, called in the two-call size protocol. Returns
-// the block's size (0: the encoder refuses the page) and fills output when
-// it is given; *filled is false when the encoder did not fill it whole.
-long long image_block(int compression, int row_length, int rows, const unsigned char *raster,
-                      unsigned char *output, int capacity, bool *filled) {
+// The GS v 0 bands of the image, in the two-call size protocol.
+int banded_block(int row_length, int rows, const unsigned char *raster, unsigned char *output) {
   int size = 0;
-  *filled = true;
-  const long long dots = static_cast<long long>(row_length) * 8;
-  if (compression == 1 || compression == 2) {
-    if (dots > INT32_MAX) return 0;
-    if (compression == 1) {
-      RasterDataToCompressCmd(static_cast<int>(dots), rows, raster, output, &size);
-    } else {
-      int written = 0;
-      RasterDataToJBIG5Cmd(static_cast<int>(dots), rows, raster, output, output ? capacity : 0,
-                           &size, &written);
-      if (output) *filled = written == size;
-    }
-  } else {
-    RasterDataToRasterCmdSpecifyBankHeight(row_length, rows, raster, kBandRows, output, &size);
-  }
+  RasterDataToRasterCmdSpecifyBankHeight(row_length, rows, raster, kBandRows, output, &size);
   return size;
 }
 
@@ -91,21 +72,21 @@ unsigned char *RasterDataToORXPrintCmd(ORXPrintParam param, int row_length, int 
   const long long raster_bytes = has_image ? static_cast<long long>(row_length) * rows : 0;
 
   const Commands head = settings_and_open(param);
-  bool filled = true;
   long long block = 0;
   quorvane::MallocBuffer coded;
   if (has_image) {
     // The run-length and JBIG blocks are sized only by coding the page: they
-    // are coded once and copied into the job.
+    // are coded once and copied into the job. Their width in dots is an int.
     const long long dots = static_cast<long long>(row_length) * 8;
     int coded_size = 0;
-    if ((param.image_compression == 1 || param.image_compression == 2) && dots <= INT32_MAX) {
-      coded = param.image_compression == 1
-                  ? quorvane::compressed_block_once(static_cast<int>(dots), rows, raster, coded_size)
-                  : quorvane::jbig_block_once(static_cast<int>(dots), rows, raster, coded_size);
+    if (param.image_compression == 1 || param.image_compression == 2) {
+      if (dots <= INT32_MAX)
+        coded = param.image_compression == 1
+                    ? quorvane::compressed_block_once(static_cast<int>(dots), rows, raster, coded_size)
+                    : quorvane::jbig_block_once(static_cast<int>(dots), rows, raster, coded_size);
       block = coded_size;
     } else {
-      block = image_block(param.image_compression, row_length, rows, raster, nullptr, 0, &filled);
+      block = banded_block(row_length, rows, raster, nullptr);
     }
   }
   // A page with rows the encoder cannot carry fails instead of feeding and
@@ -134,10 +115,7 @@ unsigned char *RasterDataToORXPrintCmd(ORXPrintParam param, int row_length, int 
     put({coded.get(), static_cast<std::size_t>(block)});
     coded.reset();
   } else if (block > 0) {
-    const long long filled_size =
-        image_block(param.image_compression, row_length, rows, raster, out.data() + at,
-                    static_cast<int>(block), &filled);
-    if (filled_size != block || !filled) return nullptr;
+    banded_block(row_length, rows, raster, out.data() + at);
     at += static_cast<std::size_t>(block);
   }
   if (param.paper_type == 1) put(std::array<unsigned char, 3>{0x1A, 0x0C, 0x00});

@@ -8,21 +8,18 @@
 //                           [--max-width N] [--place 0|1] [--align 0|1|2]
 //                           [--offset N] RASTER PREFIX
 //
-// The options mirror the PPD settings of the same meaning; the geometry is
-// done by the image module's own functions, as in the filter.
+// The options mirror the PPD settings of the same meaning; the page goes
+// through the filter's own page engine.
 #include <cups/raster.h>
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <string>
-#include <vector>
 
-#include "img2esccmd.h"
-#include "malloc_buffer.h"
+#include "page_engine.h"
 
 namespace {
 
@@ -30,31 +27,30 @@ struct RasterCloser {
   void operator()(cups_raster_t *r) const { cupsRasterClose(r); }
 };
 
-bool write_pbm(const std::string &path, const unsigned char *mono, int width_stride, int rows) {
+bool write_pbm(const std::string &path, const quorvane::MonoRaster &mono) {
   std::unique_ptr<std::FILE, int (*)(std::FILE *)> f(std::fopen(path.c_str(), "wb"), &std::fclose);
   if (!f) return false;
-  std::fprintf(f.get(), "P4\n%d %d\n", width_stride * 8, rows);
-  const std::size_t n = static_cast<std::size_t>(width_stride) * static_cast<std::size_t>(rows);
-  return std::fwrite(mono, 1, n, f.get()) == n;
+  std::fprintf(f.get(), "P4\n%d %d\n", mono.width_stride * 8, mono.height);
+  const std::size_t n = static_cast<std::size_t>(mono.width_stride) * static_cast<std::size_t>(mono.height);
+  return std::fwrite(mono.data.get(), 1, n, f.get()) == n;
 }
 
 }  // namespace
 
 int main(int argc, char **argv) {
-  int algorithm = 0, top = -1, middle = -1, bottom = -1;
-  int max_width = 0, place = 0, align = 0, offset = 0;
+  quorvane::PageSettings s;
   int i = 1;
   for (; i + 1 < argc && argv[i][0] == '-' && argv[i][1] == '-'; i += 2) {
     const std::string a = argv[i];
     const int v = std::atoi(argv[i + 1]);
-    if (a == "--algorithm") algorithm = v;
-    else if (a == "--save-top") top = v;
-    else if (a == "--save-middle") middle = v;
-    else if (a == "--save-bottom") bottom = v;
-    else if (a == "--max-width") max_width = v;
-    else if (a == "--place") place = v;
-    else if (a == "--align") align = v;
-    else if (a == "--offset") offset = v;
+    if (a == "--algorithm") s.binarization = quorvane::binarization_from_setting(v);
+    else if (a == "--save-top") s.paper_saving.top = v;
+    else if (a == "--save-middle") s.paper_saving.middle = v;
+    else if (a == "--save-bottom") s.paper_saving.bottom = v;
+    else if (a == "--max-width") s.placement.max_printable_width = v;
+    else if (a == "--place") s.placement.adjust = v != 0;
+    else if (a == "--align") s.placement.alignment = quorvane::alignment_from_setting(v);
+    else if (a == "--offset") s.placement.offset = v;
     else {
       std::fprintf(stderr, "quorvane-raster-to-mono: unknown option %s\n", argv[i]);
       return 2;
@@ -79,64 +75,33 @@ int main(int argc, char **argv) {
   }
   cups_page_header2_t h;
   int page = 0, status = 0;
+  quorvane::PageEngine engine;
   while (status == 0 && cupsRasterReadHeader2(ras.get(), &h)) {
     ++page;
-    const unsigned long long size = static_cast<unsigned long long>(h.cupsBytesPerLine) * h.cupsHeight;
-    if (h.cupsBitsPerPixel != 8 || h.cupsWidth == 0 || size == 0 || size > (1ull << 30)) {
-      std::fprintf(stderr, "page %d: not an 8-bit page this tool handles\n", page);
+    quorvane::PageGeometry g;
+    g.width = h.cupsWidth;
+    g.height = h.cupsHeight;
+    g.bytes_per_line = h.cupsBytesPerLine;
+    g.bits_per_pixel = h.cupsBitsPerPixel;
+    if (!engine.start_page(g, s)) {
+      std::fprintf(stderr, "page %d: %s\n", page, engine.error());
       status = 1;
       break;
     }
-    std::vector<unsigned char> gray(size);
-    if (cupsRasterReadPixels(ras.get(), gray.data(), static_cast<unsigned>(size)) != size) {
-      std::fprintf(stderr, "page %d: short\n", page);
-      status = 1;
-      break;
+    while (engine.rows_left() > 0) {
+      const std::span<unsigned char> row = engine.row_buffer();
+      if (cupsRasterReadPixels(ras.get(), row.data(), static_cast<unsigned>(row.size())) != row.size())
+        break;
+      engine.row_done();
     }
-    // 8-bit K: 0 is white paper; the Gray image has 255 for white.
-    for (auto &v : gray) v = static_cast<unsigned char>(~v);
-    std::vector<unsigned char> striped(size);
-    int lines = 0;
-    GetStripedBitmap(gray.data(), static_cast<int>(h.cupsWidth), static_cast<int>(h.cupsHeight),
-                     static_cast<int>(h.cupsBytesPerLine), 255, top, middle, bottom,
-                     striped.data(), &lines);
-    int w = static_cast<int>(h.cupsWidth), s = static_cast<int>(h.cupsBytesPerLine);
-    if (max_width > 0 && max_width < w) {
-      TurncateGrayImageToDstWidth(striped.data(), w, lines, s, max_width);
-      w = s = max_width;
-    }
-    int x = 0, cw = w;
-    if (place && max_width > 0) {
-      const int d = max_width - w;
-      x = align == 1 ? d / 2 : align == 2 ? d : 0;
-      x += offset;
-      cw = max_width;
-    }
-    // The canvas as the filter makes it: stride equal to its width.
-    quorvane::MallocBuffer canvas_buffer(
-        LayoutGrayImageToNewImage(striped.data(), w, lines, s, cw, lines, cw, x, 0));
-    if (!canvas_buffer) {
-      std::fprintf(stderr, "page %d: no canvas\n", page);
-      status = 1;
-      break;
-    }
-    const unsigned char *canvas = canvas_buffer.get();
-    int mono_size = 0, width_stride = 0;
-    quorvane::MallocBuffer mono;
-    if (algorithm == 2) {
-      mono.reset(Trellimo_ImgUtils_ConvertGrayImageToMonoFormatUseErrorDiffusionV2(
-          canvas, cw, lines, cw, &mono_size, &width_stride));
-    } else {
-      auto convert = algorithm == 1 ? ConvertGrayImageToMonoFormatUseThresholding
-                                    : ConvertGrayImageToMonoFormatUseDithering;
-      convert(canvas, cw, lines, cw, nullptr, &mono_size, &width_stride);
-      mono = quorvane::allocate_buffer(static_cast<std::size_t>(mono_size));
-      if (mono) convert(canvas, cw, lines, cw, mono.get(), &mono_size, &width_stride);
-    }
+    const quorvane::MonoRaster mono = engine.finish_raster();
     char name[32];
     std::snprintf(name, sizeof name, "-%03d.pbm", page);
-    if (!mono || !write_pbm(argv[i + 1] + std::string(name), mono.get(), width_stride, lines)) {
-      std::fprintf(stderr, "page %d: cannot binarise or write\n", page);
+    if (!mono.data) {
+      std::fprintf(stderr, "page %d: %s\n", page, engine.error());
+      status = 1;
+    } else if (!write_pbm(argv[i + 1] + std::string(name), mono)) {
+      std::fprintf(stderr, "page %d: cannot write\n", page);
       status = 1;
     }
   }

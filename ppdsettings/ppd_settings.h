@@ -1,8 +1,15 @@
-// Settings and printer commands from the marked PPD.
+// Settings and printer commands from a marked PPD: how every front-end reads
+// a model's settings and the commands sent around its pages, so that all of
+// them print a job alike.
 #ifndef QUORVANE_PPD_SETTINGS_H
 #define QUORVANE_PPD_SETTINGS_H
 
 #include <cups/ppd.h>
+
+#include <vector>
+
+#include "job_commands.h"
+#include "page_settings.h"
 
 // One option command of a hook: its order number and hex text (owned by the
 // PPD).
@@ -23,21 +30,25 @@ int retrivePPDOptionChoiceToInt(ppd_file_t *ppd, const char *keyword, int defaul
 // default; text converted with atoi.
 int retrivePPDPrinterDataToInt(ppd_file_t *ppd, const char *keyword, int default_value);
 
-// Sends the attribute's hex text; true when there was nothing to send or all
-// of it was written.
-bool translatePPDAttribute(ppd_file_t *ppd, const char *keyword);
-
-// Sends the marked choices' hex codes of the options whose order number lies
-// in [lo, hi], in ascending order; true when all were written.
-bool translatePPDOptions(ppd_file_t *ppd, float lo, float hi);
-
+// The marked options with a command whose order number lies in [lo, hi].
 int countOfPPDOptionWithCode(ppd_file_t *ppd, float lo, float hi);
 void retrivePPDOptionsWithCode(ppd_file_t *ppd, float lo, float hi, OrderCmd *cmds);
 void bubble_sort_cmds(OrderCmd *cmds, int count);
 void swap_cmd(OrderCmd *a, OrderCmd *b);
-bool sendOrderCmds(const OrderCmd *cmds, int count);
 
-// Decodes hex text and writes the bytes to standard output.
-bool sendHexCmd(const char *text);
+namespace quorvane {
+
+// The bytes of hex command text; empty for none or for text beyond int.
+std::vector<unsigned char> hex_command_bytes(const char *text);
+
+// The commands sent at a job boundary: the boundary's attribute
+// (StartJobCmd ... EndJobCmd), then the marked choices' codes of the options
+// ordered into its range (20 ... 25.99), in ascending order.
+std::vector<unsigned char> hook_commands(ppd_file_t *ppd, JobBoundary at);
+
+// The settings that shape, binarise and encode a page.
+PageSettings read_page_settings(ppd_file_t *ppd);
+
+}  // namespace quorvane
 
 #endif
