@@ -116,12 +116,10 @@ bool raster_end_page(pappl_job_t *job, pappl_pr_options_t *, pappl_device_t *dev
   JobState *state = state_of(job);
   if (!state || !state->page_open) return false;
   state->page_open = false;
-  if (papplJobIsCanceled(job)) {
-    state->engine.abandon_page();
-    return false;
-  }
+  // A page whose rows stopped coming is dropped: the next start_page, or
+  // the engine's end, discards it.
+  if (papplJobIsCanceled(job)) return false;
   if (state->engine.rows_left() != 0) {
-    state->engine.abandon_page();
     char message[128];
     std::snprintf(message, sizeof(message), "Page %u ends before its last row.", page);
     return fail_document(job, message);
@@ -146,7 +144,6 @@ bool raster_end_job(pappl_job_t *job, pappl_pr_options_t *, pappl_device_t *devi
   std::unique_ptr<JobState> state(state_of(job));
   papplJobSetData(job, nullptr);
   if (!state) return false;
-  if (state->page_open) state->engine.abandon_page();
   // As the filter does, a cancelled job still ends with its end commands
   // (the cut), so the printer is left at a clean boundary.
   std::vector<unsigned char> end;

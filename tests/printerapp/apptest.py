@@ -313,7 +313,10 @@ def _packbits_line(row):
         j = i + 1
         while j < n and j - i < 128 and not (j + 1 < n and row[j] == row[j + 1]):
             j += 1
-        out += bytes([257 - (j - i)]) + row[i:j]
+        if j - i == 1:
+            out += bytes([0, row[i]])  # one pixel is a run of one
+        else:
+            out += bytes([257 - (j - i)]) + row[i:j]
         i = j
     return bytes(out)
 
