@@ -31,8 +31,10 @@ int points_to_hmm(float points) { return static_cast<int>(std::lround(points * 2
 std::string media_name(int width, int length) {
   const pwg_media_t *pwg = pwgMediaForSize(width, length);
   if (pwg && std::strncmp(pwg->pwg, "custom_", 7) != 0) return pwg->pwg;
+  // Self-describing names: "oe" sizes in inches, "om" sizes in millimetres.
+  const bool inches = width % 635 == 0 && length % 635 == 0;
   char name[128];
-  pwgFormatSizeName(name, sizeof(name), "om", nullptr, width, length, nullptr);
+  pwgFormatSizeName(name, sizeof(name), inches ? "oe" : "om", nullptr, width, length, inches ? "in" : "mm");
   return name;
 }
 
@@ -40,6 +42,19 @@ void identify(pappl_printer_t *printer, pappl_identify_actions_t, const char *me
   // Receipt and label printers have no light or display a driver can reach.
   papplLog(papplPrinterGetSystem(printer), PAPPL_LOGLEVEL_INFO, "Identify-Printer on %s: %s",
            papplPrinterGetName(printer), message ? message : "");
+}
+
+// The paper roll is the one supply; the printers do not say how much is
+// left, so its level is unknown.
+bool report_status(pappl_printer_t *printer) {
+  pappl_supply_t paper = {};
+  paper.color = PAPPL_SUPPLY_COLOR_NO_COLOR;
+  std::snprintf(paper.description, sizeof(paper.description), "Paper");
+  paper.is_consumed = true;
+  paper.level = -1;
+  paper.type = PAPPL_SUPPLY_TYPE_OTHER;
+  papplPrinterSetSupplies(printer, 1, &paper);
+  return true;
 }
 
 void add_vendor_attributes(const std::vector<VendorOption> &options, pappl_pr_driver_data_t *data, ipp_t *attrs) {
@@ -106,6 +121,8 @@ bool driver_callback(pappl_system_t *system, const char *driver_name, const char
   data->rendpage_cb = raster_end_page;
   data->rendjob_cb = raster_end_job;
   data->identify_cb = identify;
+  data->status_cb = report_status;
+  data->has_supplies = true;
   data->identify_default = PAPPL_IDENTIFY_ACTIONS_DISPLAY;
   data->identify_supported = PAPPL_IDENTIFY_ACTIONS_DISPLAY;
 
