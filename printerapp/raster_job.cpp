@@ -22,6 +22,11 @@ struct JobState {
   PageEngine engine;
   int copies = 1;
   bool page_open = false;
+  // The job's opening commands wait for its first whole page: a job that
+  // fails before one sends the printer nothing at all.
+  std::vector<unsigned char> opening;
+  bool opened = false;
+  bool failed = false;  // a page failed, and the job says why
   explicit JobState(TraceSink trace) : engine(std::move(trace)) {}
 };
 
@@ -59,7 +64,7 @@ int copies_to_write(pappl_job_t *job, const pappl_pr_options_t &options) {
 
 }  // namespace
 
-bool raster_start_job(pappl_job_t *job, pappl_pr_options_t *options, pappl_device_t *device) {
+bool raster_start_job(pappl_job_t *job, pappl_pr_options_t *options, pappl_device_t *) {
   auto state = std::make_unique<JobState>([job](const char *line) {
     papplLogJob(job, PAPPL_LOGLEVEL_DEBUG, "%s", line);
   });
@@ -67,12 +72,12 @@ bool raster_start_job(pappl_job_t *job, pappl_pr_options_t *options, pappl_devic
   if (!state->ppd) return false;
   state->settings = read_page_settings(state->ppd.get());
   state->copies = copies_to_write(job, *options);
+  papplLogJob(job, PAPPL_LOGLEVEL_DEBUG, "Format %s, %d copies asked, %d written by the driver",
+              papplJobGetFormat(job) ? papplJobGetFormat(job) : "?", options->copies, state->copies);
 
-  std::vector<unsigned char> start;
-  append(start, job_lead_in());
-  append(start, hook_commands(state->ppd.get(), JobBoundary::kStartJob));
-  append(start, hook_commands(state->ppd.get(), JobBoundary::kStartDoc));
-  if (!write_all(job, device, start)) return false;
+  append(state->opening, job_lead_in());
+  append(state->opening, hook_commands(state->ppd.get(), JobBoundary::kStartJob));
+  append(state->opening, hook_commands(state->ppd.get(), JobBoundary::kStartDoc));
   papplJobSetData(job, state.release());
   return true;
 }
@@ -91,10 +96,14 @@ bool raster_start_page(pappl_job_t *job, pappl_pr_options_t *options, pappl_devi
   geometry.vres = h.HWResolution[1];
   if (h.cupsColorSpace == CUPS_CSPACE_SW) geometry.polarity = Polarity::kGray;
   else if (h.cupsColorSpace == CUPS_CSPACE_K) geometry.polarity = Polarity::kInk;
-  else return fail_document(job, "Page is neither 8-bit gray nor 8-bit black.");
+  else {
+    state->failed = true;
+    return fail_document(job, "Page is neither 8-bit gray nor 8-bit black.");
+  }
   if (!state->engine.start_page(geometry, state->settings)) {
     char message[256];
     std::snprintf(message, sizeof(message), "Page %u cannot be printed: %s", page, state->engine.error());
+    state->failed = true;
     return fail_document(job, message);
   }
   state->page_open = true;
@@ -107,8 +116,10 @@ bool raster_write_line(pappl_job_t *job, pappl_pr_options_t *options, pappl_devi
   if (!state || !state->page_open) return false;
   // A long page stops promptly when the job is cancelled.
   if ((y & 255) == 255 && papplJobIsCanceled(job)) return false;
-  if (!state->engine.push_row(std::span<const unsigned char>(line, options->header.cupsBytesPerLine)))
+  if (!state->engine.push_row(std::span<const unsigned char>(line, options->header.cupsBytesPerLine))) {
+    state->failed = true;
     return fail_document(job, "Page has more rows than its header says.");
+  }
   return true;
 }
 
@@ -122,16 +133,22 @@ bool raster_end_page(pappl_job_t *job, pappl_pr_options_t *, pappl_device_t *dev
   if (state->engine.rows_left() != 0) {
     char message[128];
     std::snprintf(message, sizeof(message), "Page %u ends before its last row.", page);
+    state->failed = true;
     return fail_document(job, message);
   }
   const CommandBlock block = state->engine.finish_page();
   if (!block) {
     char message[256];
     std::snprintf(message, sizeof(message), "Page %u cannot be printed: %s", page, state->engine.error());
+    state->failed = true;
     return fail_document(job, message);
   }
   // Each write is whole commands: the page hook, each copy's block, the page
   // end hook; a cancel stops between them.
+  if (!state->opened) {
+    state->opened = true;
+    if (!write_all(job, device, state->opening)) return false;
+  }
   if (!write_all(job, device, hook_commands(state->ppd.get(), JobBoundary::kStartPage))) return false;
   for (int copy = 0; copy < state->copies; ++copy) {
     if (papplJobIsCanceled(job)) return false;
@@ -144,6 +161,11 @@ bool raster_end_job(pappl_job_t *job, pappl_pr_options_t *, pappl_device_t *devi
   std::unique_ptr<JobState> state(state_of(job));
   papplJobSetData(job, nullptr);
   if (!state) return false;
+  if (!state->opened) {
+    // Nothing reached the printer, and nothing is to be ended there.
+    if (!state->failed && !papplJobIsCanceled(job)) fail_document(job, "The document has no pages.");
+    return false;
+  }
   // As the filter does, a cancelled job still ends with its end commands
   // (the cut), so the printer is left at a clean boundary.
   std::vector<unsigned char> end;

@@ -7,6 +7,7 @@ QV_DATA and QV_IPPTESTS (this folder's ipptool files). Everything runs on
 
 import http.client
 import os
+import shutil
 import signal
 import socket
 import struct
@@ -416,3 +417,11 @@ def apple_raster(pages):
         struct.pack_into(">III", header, 12, width, height, 203)
         out += bytes(header) + b"".join(_packbits_line(r) for r in rows)
     return out
+
+
+def finish(failures, *workdirs):
+    """Reports; the work folders stay for a look only when a check failed."""
+    if not failures.messages:
+        for d in workdirs:
+            shutil.rmtree(d, ignore_errors=True)
+    failures.finish()

@@ -49,7 +49,7 @@ def main():
             f.check(re.search(r"\[PASS\]", output) is not None, "%s: the suite ran no test:\n%s" % (model, output[-2000:]))
         f.check(not server.crashed(), "the server crashed")
     listener.stop()
-    f.finish()
+    t.finish(f, work)
 
 
 if __name__ == "__main__":

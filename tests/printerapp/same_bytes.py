@@ -115,7 +115,7 @@ def main():
         f.check(not server.crashed(), "the server crashed")
     for listener in listeners.values():
         listener.stop()
-    f.finish()
+    t.finish(f, work)
 
 
 if __name__ == "__main__":
