@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -34,7 +35,42 @@ std::string &state_file() {
   return path;
 }
 
-bool save_state(pappl_system_t *system, void *) { return papplSystemSaveState(system, state_file().c_str()); }
+// PAPPL 1.3.1 leaves print-speed-default out of its state file, so a
+// printer's speed default would fall back to the driver's after a restart:
+// the application keeps it beside the state, one "ID SPEED" line a printer.
+std::string speed_file() { return state_file() + ".speed"; }
+
+void save_speed(pappl_printer_t *printer, void *data) {
+  pappl_pr_driver_data_t driver;
+  papplPrinterGetDriverData(printer, &driver);
+  std::fprintf(static_cast<FILE *>(data), "%d %d\n", papplPrinterGetID(printer), driver.speed_default);
+}
+
+bool save_state(pappl_system_t *system, void *) {
+  if (!papplSystemSaveState(system, state_file().c_str())) return false;
+  const std::string temp = speed_file() + ".new";
+  FILE *file = std::fopen(temp.c_str(), "w");
+  if (!file) return false;
+  papplSystemIteratePrinters(system, save_speed, file);
+  const bool written = std::fclose(file) == 0;
+  return written && std::rename(temp.c_str(), speed_file().c_str()) == 0;
+}
+
+void load_speeds(pappl_system_t *system) {
+  FILE *file = std::fopen(speed_file().c_str(), "r");
+  if (!file) return;
+  int id = 0, speed = 0;
+  while (std::fscanf(file, "%d %d", &id, &speed) == 2) {
+    pappl_printer_t *printer = papplSystemFindPrinter(system, nullptr, id, nullptr);
+    if (!printer) continue;
+    pappl_pr_driver_data_t driver;
+    papplPrinterGetDriverData(printer, &driver);
+    if (speed != 0 && (speed < driver.speed_supported[0] || speed > driver.speed_supported[1])) continue;
+    driver.speed_default = speed;
+    papplPrinterSetDriverDefaults(printer, &driver, 0, nullptr);
+  }
+  std::fclose(file);
+}
 
 pappl_soptions_t server_options(const char *list) {
   unsigned options = PAPPL_SOPTIONS_MULTI_QUEUE | PAPPL_SOPTIONS_WEB_INTERFACE;
@@ -104,7 +140,7 @@ pappl_system_t *create_system(int num_options, cups_option_t *options, void *) {
                                driver_callback, nullptr);
 
   state_file() = state_file_path(option("state-file"));
-  papplSystemLoadState(system, state_file().c_str());
+  if (papplSystemLoadState(system, state_file().c_str())) load_speeds(system);
   papplSystemSetSaveCallback(system, save_state, nullptr);
   return system;
 }

@@ -425,3 +425,26 @@ def finish(failures, *workdirs):
         for d in workdirs:
             shutil.rmtree(d, ignore_errors=True)
     failures.finish()
+
+
+def filter_bytes(workdir, model, pages, ppd_options, tag):
+    """What the CUPS filter sends the printer for these gray pages with
+    these PPD options (None when the filter fails)."""
+    raster = os.path.join(workdir, tag + ".ras")
+    with open(raster, "wb") as out:
+        out.write(cups_raster_k(pages))
+    expected = os.path.join(workdir, tag + ".filter.bin")
+    rc, _ = run_filter(os.path.join(PPD_DIR, model + ".ppd"), ppd_options, raster, expected)
+    return read(expected) if rc == 0 else None
+
+
+def print_and_capture(server, printer, listener, document, fmt, attrs=()):
+    """Prints and waits for the job and its connection to the printer; the
+    bytes the printer got (None when the job failed)."""
+    count = len(listener.captures) + 1
+    status, job = print_job(server, printer, document, fmt, attrs, retry_busy=True)
+    if status >= 0x100 or not job:
+        return None
+    state = wait_job(server, printer, job)
+    capture = wait_capture(listener, count)
+    return read(capture) if state[0] == "completed" and capture else None

@@ -1,0 +1,84 @@
+"""Printer defaults: set with `modify`, they apply to later jobs that do not
+name the setting (byte for byte what the filter prints with the matching PPD
+defaults), a job's own value still wins, clients see them as `-default`
+attributes, and they survive a restart of the server. The web pages answer."""
+
+import os
+
+import apptest as t
+
+RECEIPT_DEFAULTS = ["paper-save-bottom-default=48", "cash-drawer-default=drawer1", "upside-down-default=true",
+                    "cut-at-job-end-default=partial", "print-color-mode-default=bi-level"]
+RECEIPT_PPD = ["PaperSaveBottom=48", "CashDrawer=Drawer1", "ImageUpsideDownPrint=1", "CutAtJobEnd=Partial",
+               "ImageBinarizationAlgorithm=1"]
+RECEIPT_REPORTED = {"paper-save-bottom-default": [48], "cash-drawer-default": ["drawer1"],
+                    "upside-down-default": [True], "cut-at-job-end-default": ["partial"],
+                    "print-color-mode-default": ["bi-level"]}
+LABEL_DEFAULTS = ["printer-darkness-configured=100", "print-speed-default=7620"]
+LABEL_PPD = ["TSPL.DENSITY=15", "TSPL.SPEED=3", "ImageBinarizationAlgorithm=0"]
+WEB_PAGES = ["/", "/receipt", "/receipt/printing", "/receipt/media", "/receipt/supplies", "/receipt/jobs",
+             "/label/printing", "/label/media"]
+
+
+def main():
+    t.skip_unless_runnable(t.FILTER)
+    f = t.Failures()
+    work = t.tempdir("app-settings")
+    receipt_pages = [t.receipt_gray(640, 300, seed=2)]
+    label_pages = [t.receipt_gray(812, 240, seed=4)]
+    want_receipt = t.filter_bytes(work, "qv80rcpt", receipt_pages, RECEIPT_PPD, "receipt")
+    override = RECEIPT_PPD[:]
+    override[0] = "PaperSaveBottom=0"
+    want_override = t.filter_bytes(work, "qv80rcpt", receipt_pages, override, "override")
+    want_label = t.filter_bytes(work, "qv4tspl", label_pages, LABEL_PPD, "label")
+    f.check(want_receipt and want_override and want_label, "the filter failed")
+    receipt_doc, label_doc = t.pwg_raster(receipt_pages), t.pwg_raster(label_pages)
+
+    receipt_l, label_l = t.Listener(os.path.join(work, "r")), t.Listener(os.path.join(work, "l"))
+    os.makedirs(receipt_l.workdir)
+    os.makedirs(label_l.workdir)
+    server = t.AppServer(work)
+    try:
+        server.start()
+        server.add_printer("receipt", "qv80rcpt", "socket://127.0.0.1:%d" % receipt_l.port)
+        server.add_printer("label", "qv4tspl", "socket://127.0.0.1:%d" % label_l.port)
+        for printer, defaults in (("receipt", RECEIPT_DEFAULTS), ("label", LABEL_DEFAULTS)):
+            args = ["modify", "-d", printer]
+            for d in defaults:
+                args += ["-o", d]
+            p = server.cli(*args)
+            f.check(p.returncode == 0, "modify %s: %s" % (printer, p.stderr.decode()))
+
+        for run in ("before the restart", "after the restart"):
+            _, attrs = server.ipp("receipt", t.GET_PRINTER_ATTRIBUTES, [])
+            for name, value in RECEIPT_REPORTED.items():
+                f.check(attrs.get(name) == value, "%s: %s is %s, not %s" % (run, name, attrs.get(name), value))
+            got = t.print_and_capture(server, "receipt", receipt_l, receipt_doc, "image/pwg-raster")
+            f.check(got is not None and got == want_receipt,
+                    "%s: a receipt job without attributes does not print with the defaults" % run)
+            got = t.print_and_capture(server, "receipt", receipt_l, receipt_doc, "image/pwg-raster",
+                                      [("integer", "paper-save-bottom", 0)])
+            f.check(got is not None and got == want_override, "%s: the job's own paper-save-bottom lost" % run)
+            got = t.print_and_capture(server, "label", label_l, label_doc, "image/pwg-raster")
+            f.check(got is not None and got == want_label,
+                    "%s: a label job does not print with the printer's darkness and speed" % run)
+            if run == "before the restart":
+                for path in WEB_PAGES:
+                    try:
+                        status, body = server.http_get(path)
+                    except OSError as e:
+                        status, body = str(e), b""
+                    f.check(status == 200 and b"</html>" in body.lower(), "web page %s: %s" % (path, status))
+                f.check(not server.crashed(), "the server crashed")
+                server.stop()
+                server.start()
+        f.check(not server.crashed(), "the server crashed")
+    finally:
+        server.stop()
+        receipt_l.stop()
+        label_l.stop()
+    t.finish(f, work)
+
+
+if __name__ == "__main__":
+    main()
