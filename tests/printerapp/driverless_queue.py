@@ -1,0 +1,63 @@
+"""A CUPS driverless queue (lpadmin -m everywhere) on a private cupsd,
+pointing at the application: the bundled receipt PDF printed with `lp`
+completes, the printer's bytes decode (quorvane-preview) to the receipt's
+pages, and the cut at the job's end arrives."""
+
+import os
+import sys
+import time
+
+import apptest as t
+
+sys.path.insert(0, os.path.join(t.HERE, "..", "cups"))
+from scheduler_jobs import Scheduler, submit, wait_for_job  # noqa: E402
+
+
+def main():
+    t.skip_unless_runnable("cupsd", "lpadmin", "lp", t.PREVIEW, t.FILTER)
+    if os.path.exists("/usr/lib/cups/backend/ipp") is False:
+        print("skipped: no ipp backend")
+        sys.exit(t.SKIP)
+    f = t.Failures()
+    work = t.tempdir("app-driverless")
+    listener = t.Listener(work)
+    server = t.AppServer(work)
+    scheduler = Scheduler(os.path.join(work, "cups"))
+    try:
+        server.start()
+        server.add_printer("receipt", "qv80rcpt", "socket://127.0.0.1:%d" % listener.port)
+        if not scheduler.start():
+            print("skipped: the private cupsd does not start: " + scheduler.output()[-500:])
+            sys.exit(t.SKIP)
+        p = scheduler.client("lpadmin", "-h", scheduler.server, "-p", "driverless", "-E",
+                             "-v", server.uri("receipt"), "-m", "everywhere")
+        if not f.check(p.returncode == 0, "lpadmin -m everywhere: %s" % p.stderr.decode()):
+            return t.finish(f, work)
+        job = submit(scheduler, "driverless", os.path.join(t.DATA, "receipt.pdf"), [])
+        state = wait_for_job(scheduler, "driverless", job, timeout=120)
+        f.check(state == "completed", "the CUPS job is %s:\n%s" % (state, scheduler.log_text()[-3000:]))
+        capture = t.wait_capture(listener, 1, timeout=30)
+        if f.check(capture is not None, "nothing reached the printer"):
+            rc, summary, pages = t.preview(capture, work, "receipt")
+            f.check(rc == 0, "the preview does not understand the bytes:\n%s" % summary)
+            f.check(len(pages) == 1, "%d pieces of paper, not 1 (one cut at the end)" % len(pages))
+            f.check("cut" in summary.lower(), "no cut:\n%s" % summary)
+            # The receipt's two pages run on one strip of 72 mm, each on the
+            # queue's default 200 mm paper less its blank bottom (paper saving):
+            # the picture and prices, then the greeting.
+            if pages:
+                page = pages[0]
+                f.check(page.width == 576, "the printout is %d dots wide, not 576" % page.width)
+                f.check(1400 < page.height < 2 * 1600, "the printout is %d rows long" % page.height)
+                thirds = [page.dots_in_rows(i * page.height // 3, (i + 1) * page.height // 3) for i in range(3)]
+                f.check(all(n > 1000 for n in thirds), "parts of the receipt are blank: %s" % thirds)
+        f.check(not server.crashed(), "the server crashed")
+    finally:
+        scheduler.stop()
+        server.stop()
+        listener.stop()
+    t.finish(f, work)
+
+
+if __name__ == "__main__":
+    main()
