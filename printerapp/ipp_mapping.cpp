@@ -57,9 +57,12 @@ constexpr std::pair<const char *, pappl_media_tracking_t> kTracking[] = {
     {"2", PAPPL_MEDIA_TRACKING_MARK},
 };
 
-enum class Role { kVendor, kBinarization, kSpeed, kDarkness, kTracking };
+enum class Role { kVendor, kBinarization, kSpeed, kDarkness, kTracking, kPappl };
 
 Role role_of(std::string_view keyword) {
+  // PAPPL's own attributes: media, printer-resolution, print-color-mode.
+  if (keyword == "PageSize" || keyword == "PageRegion" || keyword == "Resolution" || keyword == "ColorModel")
+    return Role::kPappl;
   if (keyword == "ImageBinarizationAlgorithm") return Role::kBinarization;
   if (keyword.ends_with(".SPEED")) return Role::kSpeed;
   if (keyword.ends_with(".DENSITY")) return Role::kDarkness;

@@ -27,6 +27,8 @@ struct JobState {
   std::vector<unsigned char> opening;
   bool opened = false;
   bool failed = false;  // a page failed, and the job says why
+  size_t handed = 0;     // bytes given to the device
+  size_t written_before = 0;  // the device's count of bytes written when the job began
   explicit JobState(TraceSink trace) : engine(std::move(trace)) {}
 };
 
@@ -36,14 +38,33 @@ void append(std::vector<unsigned char> &out, std::span<const unsigned char> byte
   out.insert(out.end(), bytes.begin(), bytes.end());
 }
 
-// Writes whole commands; a short write means the printer went away.
-bool write_all(pappl_job_t *job, pappl_device_t *device, std::span<const unsigned char> bytes) {
-  if (bytes.empty()) return true;
-  if (papplDeviceWrite(device, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size())) return true;
+bool printer_gone(pappl_job_t *job) {
   papplLogJob(job, PAPPL_LOGLEVEL_ERROR, "Unable to send the job to the printer.");
-  papplJobSetMessage(job, "Unable to send the job to the printer.");
+  papplJobSetMessage(job, "Unable to send the job to the printer: it does not take data.");
   papplJobSetReasons(job, PAPPL_JREASON_ABORTED_BY_SYSTEM, PAPPL_JREASON_NONE);
   return false;
+}
+
+size_t device_bytes_written(pappl_device_t *device) {
+  pappl_devmetrics_t metrics{};
+  papplDeviceGetMetrics(device, &metrics);
+  return metrics.write_bytes;
+}
+
+// Writes whole commands; a short write means the printer went away.
+bool write_all(pappl_job_t *job, JobState &state, pappl_device_t *device, std::span<const unsigned char> bytes) {
+  if (bytes.empty()) return true;
+  state.handed += bytes.size();
+  if (papplDeviceWrite(device, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size())) return true;
+  return printer_gone(job);
+}
+
+// PAPPL buffers small writes and drops the buffer silently when the printer
+// has gone: after a flush, its count of bytes written tells.
+bool delivered(pappl_job_t *job, JobState &state, pappl_device_t *device) {
+  papplDeviceFlush(device);
+  if (device_bytes_written(device) - state.written_before >= state.handed) return true;
+  return printer_gone(job);
 }
 
 bool fail_document(pappl_job_t *job, const char *message) {
@@ -64,7 +85,7 @@ int copies_to_write(pappl_job_t *job, const pappl_pr_options_t &options) {
 
 }  // namespace
 
-bool raster_start_job(pappl_job_t *job, pappl_pr_options_t *options, pappl_device_t *) {
+bool raster_start_job(pappl_job_t *job, pappl_pr_options_t *options, pappl_device_t *device) {
   auto state = std::make_unique<JobState>([job](const char *line) {
     papplLogJob(job, PAPPL_LOGLEVEL_DEBUG, "%s", line);
   });
@@ -75,6 +96,7 @@ bool raster_start_job(pappl_job_t *job, pappl_pr_options_t *options, pappl_devic
   papplLogJob(job, PAPPL_LOGLEVEL_DEBUG, "Format %s, %d copies asked, %d written by the driver",
               papplJobGetFormat(job) ? papplJobGetFormat(job) : "?", options->copies, state->copies);
 
+  state->written_before = device_bytes_written(device);
   append(state->opening, job_lead_in());
   append(state->opening, hook_commands(state->ppd.get(), JobBoundary::kStartJob));
   append(state->opening, hook_commands(state->ppd.get(), JobBoundary::kStartDoc));
@@ -85,7 +107,6 @@ bool raster_start_job(pappl_job_t *job, pappl_pr_options_t *options, pappl_devic
 bool raster_start_page(pappl_job_t *job, pappl_pr_options_t *options, pappl_device_t *, unsigned page) {
   JobState *state = state_of(job);
   if (!state) return false;
-  if (papplJobIsCanceled(job)) return false;
   const cups_page_header2_t &h = options->header;
   PageGeometry geometry;
   geometry.width = h.cupsWidth;
@@ -110,12 +131,13 @@ bool raster_start_page(pappl_job_t *job, pappl_pr_options_t *options, pappl_devi
   return true;
 }
 
-bool raster_write_line(pappl_job_t *job, pappl_pr_options_t *options, pappl_device_t *, unsigned y,
+bool raster_write_line(pappl_job_t *job, pappl_pr_options_t *options, pappl_device_t *, unsigned,
                        const unsigned char *line) {
   JobState *state = state_of(job);
   if (!state || !state->page_open) return false;
-  // A long page stops promptly when the job is cancelled.
-  if ((y & 255) == 255 && papplJobIsCanceled(job)) return false;
+  // A cancelled job's remaining rows are read and dropped: PAPPL ends the
+  // job as canceled only when its callbacks do not fail.
+  if (papplJobIsCanceled(job)) return true;
   if (!state->engine.push_row(std::span<const unsigned char>(line, options->header.cupsBytesPerLine))) {
     state->failed = true;
     return fail_document(job, "Page has more rows than its header says.");
@@ -128,8 +150,8 @@ bool raster_end_page(pappl_job_t *job, pappl_pr_options_t *, pappl_device_t *dev
   if (!state || !state->page_open) return false;
   state->page_open = false;
   // A page whose rows stopped coming is dropped: the next start_page, or
-  // the engine's end, discards it.
-  if (papplJobIsCanceled(job)) return false;
+  // the engine's end, discards it. Nothing of a cancelled job's page is sent.
+  if (papplJobIsCanceled(job)) return true;
   if (state->engine.rows_left() != 0) {
     char message[128];
     std::snprintf(message, sizeof(message), "Page %u ends before its last row.", page);
@@ -147,14 +169,15 @@ bool raster_end_page(pappl_job_t *job, pappl_pr_options_t *, pappl_device_t *dev
   // end hook; a cancel stops between them.
   if (!state->opened) {
     state->opened = true;
-    if (!write_all(job, device, state->opening)) return false;
+    if (!write_all(job, *state, device, state->opening)) return false;
   }
-  if (!write_all(job, device, hook_commands(state->ppd.get(), JobBoundary::kStartPage))) return false;
+  if (!write_all(job, *state, device, hook_commands(state->ppd.get(), JobBoundary::kStartPage))) return false;
   for (int copy = 0; copy < state->copies; ++copy) {
-    if (papplJobIsCanceled(job)) return false;
-    if (!write_all(job, device, block.bytes())) return false;
+    if (papplJobIsCanceled(job)) break;
+    if (!write_all(job, *state, device, block.bytes())) return false;
   }
-  return write_all(job, device, hook_commands(state->ppd.get(), JobBoundary::kEndPage));
+  return write_all(job, *state, device, hook_commands(state->ppd.get(), JobBoundary::kEndPage)) &&
+         delivered(job, *state, device);
 }
 
 bool raster_end_job(pappl_job_t *job, pappl_pr_options_t *, pappl_device_t *device) {
@@ -171,9 +194,7 @@ bool raster_end_job(pappl_job_t *job, pappl_pr_options_t *, pappl_device_t *devi
   std::vector<unsigned char> end;
   append(end, hook_commands(state->ppd.get(), JobBoundary::kEndDoc));
   append(end, hook_commands(state->ppd.get(), JobBoundary::kEndJob));
-  const bool ok = write_all(job, device, end);
-  papplDeviceFlush(device);
-  return ok;
+  return write_all(job, *state, device, end) && delivered(job, *state, device);
 }
 
 }  // namespace quorvane::app

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -46,7 +47,24 @@ void save_speed(pappl_printer_t *printer, void *data) {
   std::fprintf(static_cast<FILE *>(data), "%d %d\n", papplPrinterGetID(printer), driver.speed_default);
 }
 
-bool save_state(pappl_system_t *system, void *) {
+// PAPPL 1.3.1 can deadlock when it saves its state while it refuses a
+// streamed job as busy (the save holds the system lock and waits for the
+// printer's; the refusal holds the printer's and waits for the system's).
+// So the state is saved only while no printer has a job; a change made
+// meanwhile is saved by the timer once they are idle.
+std::atomic<bool> state_dirty{false};
+
+void count_active_jobs(pappl_printer_t *printer, void *data) {
+  *static_cast<int *>(data) += papplPrinterGetNumberOfActiveJobs(printer);
+}
+
+bool printers_idle(pappl_system_t *system) {
+  int active = 0;
+  papplSystemIteratePrinters(system, count_active_jobs, &active);
+  return active == 0;
+}
+
+bool write_state(pappl_system_t *system) {
   if (!papplSystemSaveState(system, state_file().c_str())) return false;
   const std::string temp = speed_file() + ".new";
   FILE *file = std::fopen(temp.c_str(), "w");
@@ -54,6 +72,23 @@ bool save_state(pappl_system_t *system, void *) {
   papplSystemIteratePrinters(system, save_speed, file);
   const bool written = std::fclose(file) == 0;
   return written && std::rename(temp.c_str(), speed_file().c_str()) == 0;
+}
+
+bool save_state(pappl_system_t *system, void *) {
+  if (!printers_idle(system)) {
+    state_dirty = true;
+    return true;
+  }
+  state_dirty = false;
+  return write_state(system);
+}
+
+bool save_when_idle(pappl_system_t *system, void *) {
+  if (state_dirty && printers_idle(system)) {
+    state_dirty = false;
+    write_state(system);
+  }
+  return true;  // keep the timer
 }
 
 void load_speeds(pappl_system_t *system) {
@@ -142,6 +177,7 @@ pappl_system_t *create_system(int num_options, cups_option_t *options, void *) {
   state_file() = state_file_path(option("state-file"));
   if (papplSystemLoadState(system, state_file().c_str())) load_speeds(system);
   papplSystemSetSaveCallback(system, save_state, nullptr);
+  papplSystemAddTimerCallback(system, 0, 2, save_when_idle, nullptr);
   return system;
 }
 

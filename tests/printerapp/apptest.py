@@ -242,6 +242,12 @@ def ipp_request(host, port, path, printer_uri, op, attrs, document=b"", retry_bu
             c.request("POST", path, body=body, headers={"Content-Type": "application/ipp"})
             r = c.getresponse()
             status, got = decode_response(r.read())
+        except (http.client.IncompleteRead, ConnectionError):
+            # A busy server may refuse the document and close the connection
+            # before its whole answer is out.
+            if not retry_busy or time.time() >= deadline:
+                raise
+            status, got = 0x0507, {}
         finally:
             c.close()
         if status == 0x0507 and retry_busy and time.time() < deadline:  # server-error-busy
@@ -268,7 +274,11 @@ def wait_job(server, printer, job_id, timeout=60):
     deadline = time.time() + timeout
     state = ("?", [], "")
     while time.time() < deadline:
-        state = job_state(server, printer, job_id)
+        try:
+            state = job_state(server, printer, job_id)
+        except (http.client.HTTPException, ConnectionError):
+            time.sleep(0.1)
+            continue
         if state[0] in ("completed", "aborted", "canceled"):
             return state
         time.sleep(0.1)
