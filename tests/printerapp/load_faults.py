@@ -64,11 +64,12 @@ def careful_print(server, printer, name, doc, attrs):
             status, got = server.ipp(printer, t.PRINT_JOB, request, doc)
         except (http.client.HTTPException, ConnectionError):
             # A busy printer closes the connection on the unread document;
-            # the answer can be lost with it.
-            job = find_job(server, printer, name)
-            if job:
-                return job
-            time.sleep(0.1)
+            # the answer can be lost with it. The job may still be getting in.
+            for _ in range(10):
+                job = find_job(server, printer, name)
+                if job:
+                    return job
+                time.sleep(0.2)
             continue
         if status == 0x0507:  # server-error-busy
             time.sleep(0.1)
