@@ -76,7 +76,7 @@ class StreamedRoad final : public PageRoad {
       keeper_->blank();
       return;
     }
-    blank_rows(keeper_->before_ink());
+    blank_rows(keeper_->before_ink().count);
     const unsigned char *image_row = row + cut_left_;
     if (row_is_canvas_) {
       binarize(image_row);
@@ -89,7 +89,7 @@ class StreamedRoad final : public PageRoad {
   }
 
   MonoRaster finish() override {
-    blank_rows(keeper_->at_end());
+    blank_rows(keeper_->at_end().count);
     if (diffusion_) diffusion_->finish();
     if (kept_ == 0) return {};
     MonoRaster mono;
