@@ -36,7 +36,6 @@ SOURCE_DIR = os.environ.get("QV_SOURCE_DIR", "")
 VERSION = os.environ.get("QV_VERSION", "")
 C_EXAMPLE = os.environ.get("QV_C_EXAMPLE", "")
 FILTER_DIR = "/usr/lib/cups/filter"
-TRACE = "/var/log/cups/quorvane_log"
 
 
 def mode_of(path):
@@ -204,7 +203,6 @@ def check_installed_files(work, fails):
 
     # A receipt through the installed filter, rendered by the installed preview.
     raster, commands = os.path.join(work, "page.ras"), os.path.join(work, "page.bin")
-    trace_existed = os.path.exists(TRACE)
     p = ct.run(["quorvane-make-raster", raster, "576", "400"])
     if fails.check(p.returncode == 0, "quorvane-make-raster: %s" % p.stderr.decode()):
         env = ct.env_c()
@@ -218,8 +216,6 @@ def check_installed_files(work, fails):
         p = ct.run(["quorvane-preview", commands, os.path.join(work, "page")])
         fails.check(p.returncode == 0 and os.path.isfile(os.path.join(work, "page-001.png")),
                     "installed preview: %d %s" % (p.returncode, p.stdout.decode() + p.stderr.decode()))
-    if not trace_existed and os.path.exists(TRACE):
-        os.unlink(TRACE)
 
     # The C example against the installed library, with pkg-config only.
     env = pkg_env()
