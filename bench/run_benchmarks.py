@@ -152,6 +152,8 @@ def main():
     ap.add_argument("--peer", choices=sorted(PEER_PPDS), default="dymo",
                     help="rastertolabel model: DYMO (raw rows) or Zebra ZPL (hex-coded rows)")
     ap.add_argument("--markdown", help="also write the table to this file")
+    ap.add_argument("--baseline", help="an earlier filter binary, timed in the same rounds "
+                    "(its paths are reported as PATH@base, and each path's time against it)")
     args = ap.parse_args()
 
     filt = args.filter or os.path.join(args.build, "quorvane")
@@ -194,6 +196,8 @@ def main():
                 env = dict(os.environ, PPD=ppd)
                 cmd = [filt, "1", "bench", "page", "1", "", ras]
                 jobs.append((name, cmd, env))
+                if args.baseline:
+                    jobs.append((name + "@base", [args.baseline] + cmd[1:], env))
                 if not args.no_check or args.record:
                     sha, rc = output_sha(cmd, env)
                     recorded[(page, name)] = (sha, rc)
@@ -221,7 +225,9 @@ def main():
             peer_t, peer1_t = med.get("peer"), med.get("peer-1bit")
             for name, _, _ in jobs:
                 t = med[name]
-                rows.append((page, name, t, t / floor_t, t / peer_t if peer_t else None,
+                base = med.get(name + "@base")
+                rows.append((page, name, t, t / base if base else None, t / floor_t,
+                             t / peer_t if peer_t else None,
                              t / peer1_t if peer1_t else None, cpu[name] / cpu["floor"],
                              cpu[name] / cpu["peer"] if "peer" in cpu else None,
                              peaks[name] / pixels, (peaks[name] - floor_m) / pixels))
@@ -238,11 +244,13 @@ def main():
         else:
             def ratio(v):
                 return "" if v is None else f"{v:.2f}"
-            table = ["| page | path | median wall ms | × floor | × peer | × peer on 1-bit page "
-                     "| CPU × floor | CPU × peer | peak RSS bytes/pixel | above the floor's |",
-                     "|---|---|---:|---:|---:|---:|---:|---:|---:|---:|"]
-            for page, name, t, rf, rp, rp1, cf, cp, bpp, above in rows:
-                table.append(f"| {page} | {name} | {t * 1000:.1f} | {ratio(rf)} | {ratio(rp)} | "
+            table = ["| page | path | median wall ms | × baseline | × floor | × peer "
+                     "| × peer on 1-bit page | CPU × floor | CPU × peer | peak RSS bytes/pixel "
+                     "| above the floor's |",
+                     "|---|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|"]
+            for page, name, t, rb, rf, rp, rp1, cf, cp, bpp, above in rows:
+                table.append(f"| {page} | {name} | {t * 1000:.1f} | {ratio(rb)} | {ratio(rf)} | "
+                             f"{ratio(rp)} | "
                              f"{ratio(rp1)} | {ratio(cf)} | {ratio(cp)} | {bpp:.2f} | {above:.2f} |")
             print("\n".join(table))
             if args.markdown:

@@ -1,9 +1,14 @@
-# Installs quorvane as a CUPS driver: the filter where the scheduler looks for
-# filters, the PPDs where `lpinfo -m` finds them, the preview tool and the
-# licence; and packs the same as a Debian package with CPack.
+# Install rules, one CMake component per Debian binary package (debian/rules
+# installs each component into its package):
 #
-#   cmake --install BUILD            (as root; destinations are absolute)
-#   cd BUILD && cpack -G DEB         (quorvane_<version>_<arch>.deb)
+#   driver   printer-driver-quorvane  the filter where the scheduler looks for
+#                                     filters, the PPDs where `lpinfo -m` finds them
+#   tools    quorvane-tools           quorvane-preview, quorvane-make-raster and
+#                                     their manual pages
+#   library, library-dev              libquorvane1, libquorvane-dev
+#                                     (cmake/library_install.cmake)
+#
+#   cmake --install BUILD --component driver     (as root; destinations are absolute)
 
 include(GNUInstallDirs)
 
@@ -34,37 +39,21 @@ install(FILES ${QUORVANE_PPD_FILES}
         DESTINATION ${QUORVANE_PPD_INSTALL_DIR}
         PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ
         COMPONENT driver)
-install(TARGETS quorvane-preview
-        RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
-        COMPONENT driver)
-install(FILES ${CMAKE_SOURCE_DIR}/LICENSE
-        DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/quorvane
-        RENAME copyright
-        COMPONENT driver)
 
-# Debian package: the driver component only (the library's headers and
-# pkg-config file are for developers and stay out of it).
-set(CPACK_GENERATOR DEB)
-set(CPACK_PACKAGE_NAME quorvane)
-set(CPACK_PACKAGE_VENDOR "quorvane")
-set(CPACK_PACKAGE_CONTACT "quorvane maintainers <quorvane@localhost>")
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "CUPS filter and PPDs for thermal receipt and label printers")
-set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
-set(CPACK_RESOURCE_FILE_LICENSE ${CMAKE_SOURCE_DIR}/LICENSE)
-set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
-set(CPACK_DEB_COMPONENT_INSTALL ON)
-set(CPACK_COMPONENTS_ALL driver)
-set(CPACK_COMPONENTS_GROUPING ALL_COMPONENTS_IN_ONE)
-set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
-set(CPACK_DEBIAN_PACKAGE_SECTION text)
-set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# The chain from PDF to CUPS raster runs through cups-filters and Ghostscript.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "cups, cups-filters, ghostscript")
-set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
-    "CUPS raster filter for ESC/POS receipt printers and TSPL and ORX label printers.\n It binarises CUPS raster pages, saves paper, places the image on the\n printable width and sends ESC/POS, TSPL or ORX commands; PPDs for 80 mm and\n 58 mm receipt printers and for 4 in TSPL and ORX label printers are included,\n with quorvane-preview, which renders a command stream as PNG pictures.")
-include(CPack)
+# The manual pages carry the project version.
+foreach(tool quorvane-preview quorvane-make-raster)
+  configure_file(${CMAKE_SOURCE_DIR}/man/${tool}.1.in ${CMAKE_BINARY_DIR}/man/${tool}.1 @ONLY)
+  install(TARGETS ${tool} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT tools)
+  install(FILES ${CMAKE_BINARY_DIR}/man/${tool}.1
+          DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT tools)
+endforeach()
 
 if(QUORVANE_BUILD_TESTS)
+  # debian/changelog names the packages' version; it must be this tree's.
+  add_test(NAME debian_changelog_version
+           COMMAND ${CMAKE_COMMAND} -DCHANGELOG=${CMAKE_SOURCE_DIR}/debian/changelog
+                   -DVERSION=${PROJECT_VERSION}
+                   -P ${CMAKE_CURRENT_LIST_DIR}/check_changelog_version.cmake)
   # Whole jobs through the real CUPS machinery, and the installation.
   add_subdirectory(${CMAKE_SOURCE_DIR}/tests/cups ${CMAKE_BINARY_DIR}/tests/cups)
 endif()

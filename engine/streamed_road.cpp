@@ -41,7 +41,7 @@ class StreamedRoad final : public PageRoad {
     // Cutting keeps the middle of each row, as TurncateGrayImageToDstWidth
     // does; placing puts it on the canvas.
     const int width = cut_width(page_width_, s.placement);
-    cut_left_ = (page_width_ - width) / 2;
+    cut_left_ = centre_cut_left(page_width_, width);
     const CanvasPlacement at = canvas_placement(width, s.placement);
     canvas_width_ = at.canvas_width;
     rp_ = row_placement(width, canvas_width_, at.x);
@@ -53,10 +53,8 @@ class StreamedRoad final : public PageRoad {
     // Sized for every row the page promises; only the rows kept are touched.
     raster_ = allocate_large_buffer(mono_bytes, false);
     line_ = allocate_buffer(line_bytes_);
-    // White but where a row is placed.
     canvas_ = allocate_buffer(static_cast<std::size_t>(canvas_width_));
     if (!raster_ || !line_ || !canvas_) return false;
-    std::memset(canvas_.get(), 255, static_cast<std::size_t>(canvas_width_));
     rows_ = {raster_.get(), mono_bytes};
     keeper_.emplace(s.paper_saving.top, s.paper_saving.middle, s.paper_saving.bottom);
     if (s.binarization == Binarization::kErrorDiffusion) {
@@ -76,20 +74,18 @@ class StreamedRoad final : public PageRoad {
       keeper_->blank();
       return;
     }
-    blank_rows(keeper_->before_ink());
+    blank_rows(keeper_->before_ink().count);
     const unsigned char *image_row = row + cut_left_;
     if (row_is_canvas_) {
       binarize(image_row);
     } else {
-      if (rp_.count > 0)
-        std::memcpy(canvas_.get() + rp_.canvas_x, image_row + rp_.source_x,
-                    static_cast<std::size_t>(rp_.count));
+      place_row(image_row, rp_, canvas_.get(), canvas_width_);
       binarize(canvas_.get());
     }
   }
 
   MonoRaster finish() override {
-    blank_rows(keeper_->at_end());
+    blank_rows(keeper_->at_end().count);
     if (diffusion_) diffusion_->finish();
     if (kept_ == 0) return {};
     MonoRaster mono;
@@ -112,8 +108,7 @@ class StreamedRoad final : public PageRoad {
 
   // A blank row placed is a white canvas row.
   void blank_rows(int n) {
-    if (n > 0 && !row_is_canvas_ && rp_.count > 0)
-      std::memset(canvas_.get() + rp_.canvas_x, 255, static_cast<std::size_t>(rp_.count));
+    if (n > 0) std::memset(canvas_.get(), 255, static_cast<std::size_t>(canvas_width_));
     for (int i = 0; i < n; ++i) binarize(canvas_.get());
   }
 

@@ -89,32 +89,26 @@ class WholePageRoad final : public PageRoad {
   }
 
   MonoRaster binarize() const {
+    using TwoCallBinarization = void (*)(const unsigned char *, int, int, int, unsigned char *,
+                                         int *, int *);
     MonoRaster mono;
     mono.height = height_;
     int size = 0;
     const unsigned char *gray = data_.get();
-    switch (settings_.binarization) {
-      case Binarization::kThresholding:
-        mono.data = two_call(
-            [&](unsigned char *out, int *sz) {
-              ConvertGrayImageToMonoFormatUseThresholding(gray, width_, height_, stride_, out, sz,
-                                                          &mono.width_stride);
-            },
-            size);
-        break;
-      case Binarization::kErrorDiffusion:
-        mono.data.reset(Trellimo_ImgUtils_ConvertGrayImageToMonoFormatUseErrorDiffusionV2(
-            gray, width_, height_, stride_, &size, &mono.width_stride));
-        break;
-      case Binarization::kOrderedDithering:
-        mono.data = two_call(
-            [&](unsigned char *out, int *sz) {
-              ConvertGrayImageToMonoFormatUseDithering(gray, width_, height_, stride_, out, sz,
-                                                       &mono.width_stride);
-            },
-            size);
-        break;
+    if (settings_.binarization == Binarization::kErrorDiffusion) {
+      mono.data.reset(Trellimo_ImgUtils_ConvertGrayImageToMonoFormatUseErrorDiffusionV2(
+          gray, width_, height_, stride_, &size, &mono.width_stride));
+      return mono;
     }
+    const TwoCallBinarization convert =
+        settings_.binarization == Binarization::kThresholding
+            ? ConvertGrayImageToMonoFormatUseThresholding
+            : ConvertGrayImageToMonoFormatUseDithering;
+    mono.data = two_call(
+        [&](unsigned char *out, int *sz) {
+          convert(gray, width_, height_, stride_, out, sz, &mono.width_stride);
+        },
+        size);
     return mono;
   }
 

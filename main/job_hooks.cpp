@@ -13,7 +13,8 @@ volatile sig_atomic_t Canceled = 0;
 namespace {
 
 bool send(std::span<const unsigned char> bytes) {
-  return std::fwrite(bytes.data(), 1, bytes.size(), stdout) == bytes.size();
+  // No commands is no write (an empty vector has no data to point at).
+  return bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), stdout) == bytes.size();
 }
 
 // One hook: its trace line, then its commands.

@@ -18,7 +18,7 @@ targets=("$@")
 bash scripts/setup.sh
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DQUORVANE_SANITIZE=ON -DQUORVANE_BUILD_FUZZERS=ON -DQUORVANE_BUILD_TESTS=OFF \
-  -DQUORVANE_BUILD_BENCHMARKS=OFF >/dev/null
+  -DQUORVANE_BUILD_BENCHMARKS=OFF -DQUORVANE_WERROR=ON >/dev/null
 cmake --build build-fuzz -j"$(nproc)" --target "${targets[@]/#/fuzz_}"
 
 failed=0

@@ -13,7 +13,8 @@ packages=(
   valgrind                         # memcheck over whole jobs
   cups cups-client cups-filters ghostscript  # the real chain and scheduler for the driver tests
   cups-ppdc                        # ppdc compiles the PPDs
-  python3 dpkg-dev                 # driver test scripts; CPack DEB dependencies (dpkg-shlibdeps)
+  python3                          # driver and library test scripts
+  dpkg-dev build-essential debhelper fakeroot file lintian  # the Debian packages (dpkg-buildpackage) and their check
   libbenchmark-dev time            # stage microbenchmarks; peak memory in bench/run_benchmarks.py
   libpappl-dev                     # the IPP Everywhere Printer Application (printerapp/)
   cups-ipp-utils                   # ipptool: IPP Everywhere conformance and the app's own IPP tests

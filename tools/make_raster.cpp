@@ -2,13 +2,20 @@
 // own raster writer.
 //
 //   quorvane-make-raster OUTPUT [WIDTH [HEIGHT [PAGES [COPIES]]]]
+//   quorvane-make-raster --version
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <vector>
 
+#include "quorvane_version.h"
 #include "raster_writer.h"
 
 int main(int argc, char **argv) {
+  if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+    std::printf("quorvane-make-raster %s\n", QUORVANE_VERSION);
+    return 0;
+  }
   if (argc < 2 || argc > 6) {
     std::fprintf(stderr, "usage: %s OUTPUT [WIDTH [HEIGHT [PAGES [COPIES]]]]\n", argv[0]);
     return 2;

@@ -2,9 +2,9 @@
 #ifndef QUORVANE_HEX_DECODE_H
 #define QUORVANE_HEX_DECODE_H
 
-#ifdef __cplusplus
-extern "C" {
-#endif
+#include "c_linkage.h"
+
+QV_BEGIN_C
 
 /* Value of each hex digit character ('0'-'9', 'A'-'F', 'a'-'f'); 0 for any
  * other character. */
@@ -16,8 +16,6 @@ extern const int hexchar_to_int_table[128];
  * character. At most capacity bytes are written; decoding stops there. */
 int hexstr_to_bytes(const char *text, int length, unsigned char *out, int capacity);
 
-#ifdef __cplusplus
-}
-#endif
+QV_END_C
 
 #endif

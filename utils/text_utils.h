@@ -7,11 +7,10 @@
 #include <stdbool.h>
 #include <stdint.h>
 
+#include "c_linkage.h"
 #include "hex_decode.h"
 
-#ifdef __cplusplus
-extern "C" {
-#endif
+QV_BEGIN_C
 
 /* "0123456789ABCDEF". */
 extern const char int_to_hexchar_table[16];
@@ -65,8 +64,6 @@ bool ip_string_to_bytes_a(const char *text, unsigned char address[4]);
  * running on into more digits is read as one larger number and fails. */
 bool mac_string_to_bytes_a(const char *text, unsigned char mac[6]);
 
-#ifdef __cplusplus
-}
-#endif
+QV_END_C
 
 #endif

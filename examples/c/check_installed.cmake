@@ -1,12 +1,14 @@
 # Installs the library into PREFIX, compiles the example against it using
 # only pkg-config, and checks that it writes what the in-tree build writes.
 file(REMOVE_RECURSE ${PREFIX})
-execute_process(COMMAND ${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${PREFIX}
-                        --component library
-                RESULT_VARIABLE rc OUTPUT_QUIET)
-if(NOT rc EQUAL 0)
-  message(FATAL_ERROR "install failed: ${rc}")
-endif()
+foreach(component library library-dev)
+  execute_process(COMMAND ${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${PREFIX}
+                          --component ${component}
+                  RESULT_VARIABLE rc OUTPUT_QUIET)
+  if(NOT rc EQUAL 0)
+    message(FATAL_ERROR "install of ${component} failed: ${rc}")
+  endif()
+endforeach()
 
 file(GLOB_RECURSE pc_files ${PREFIX}/*/quorvane.pc)
 list(LENGTH pc_files n)

@@ -55,12 +55,8 @@ constexpr Tap kBelow[] = {{-2, 1, 3}, {-1, 1, 5}, {0, 1, 6}, {1, 1, 5}, {2, 1, 3
 
 unsigned char clamp_byte(int v) { return static_cast<unsigned char>(v < 0 ? 0 : (v > 255 ? 255 : v)); }
 
-using quorvane::DiffusionStream;
-constexpr int kMargin = DiffusionStream::kMargin;
-constexpr int kWindowRows = DiffusionStream::kWindowRows;
-
-// Three consecutive rows of the plane, each with kMargin spare values on
-// both sides.
+// Three consecutive rows of the plane, each with DiffusionStream::kMargin
+// spare values on both sides.
 struct DiffusionRows {
   double *current;
   double *next;

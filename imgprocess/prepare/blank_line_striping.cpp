@@ -1,8 +1,9 @@
 #include "blank_line_striping.h"
 
-#include <algorithm>
 #include <cstddef>
 #include <cstring>
+
+#include "blank_run_keeper.h"
 
 namespace {
 
@@ -50,43 +51,25 @@ int GetScalLineEqualsHeightBackward(const unsigned char *data, int width, int ro
 void GetStripedBitmap(const unsigned char *source, int width, int height, int stride,
                       unsigned char blank, int top, int middle, int bottom,
                       unsigned char *destination, int *out_rows) {
-  int start = 0;
-  if (top > 0) {
-    const int lead = GetScalLineEqualsHeightForward(source, width, height, stride, blank);
-    if (lead > top) start = lead - top;
-  }
-  int end = height;
-  if (bottom > 0 && start < height) {
-    // Counted over the rows left after the top cut, so the two never overlap.
-    const int tail = GetScalLineEqualsHeightBackward(row_at(source, stride, start), width,
-                                                     height - start, stride, blank);
-    if (tail > bottom) end = height - (tail - bottom);
-  }
-
+  quorvane::BlankRunKeeper keeper(top, middle, bottom);
   int written = 0;
-  if (middle <= 0) {
-    copy_rows(source, stride, start, end - start, destination, 0);
-    written = std::max(end - start, 0);
-  } else {
-    int r = start;
-    while (r < end) {
-      const int run =
-          GetScalLineEqualsHeightForward(row_at(source, stride, r), width, end - r, stride, blank);
-      if (run > middle) {
-        copy_rows(source, stride, r, middle, destination, written);
-        written += middle;
-        r += run;
-      } else if (run > 0) {
-        copy_rows(source, stride, r, run, destination, written);
-        written += run;
-        r += run;
-      } else {
-        copy_rows(source, stride, r, 1, destination, written);
-        written += 1;
-        r += 1;
-      }
+  int run_start = 0;
+  auto keep = [&](int first, int count) {
+    copy_rows(source, stride, first, count, destination, written);
+    written += count;
+  };
+  for (int r = 0; r < height; ++r) {
+    if (ScanLineEquals(row_at(source, stride, r), width, blank)) {
+      if (keeper.run() == 0) run_start = r;
+      keeper.blank();
+      continue;
     }
+    const quorvane::BlankRunKeeper::Kept k = keeper.before_ink();
+    keep(run_start + k.first, k.count);
+    keep(r, 1);
   }
+  const quorvane::BlankRunKeeper::Kept k = keeper.at_end();
+  keep(run_start + k.first, k.count);
   if (out_rows) *out_rows = written;
 }
 

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "malloc_buffer.h"
+#include "page_layout.h"
 
 namespace {
 
@@ -66,7 +67,7 @@ bool TurncateGrayImageToDstWidth(unsigned char *buffer, int width, int height, i
   // Row i moves from i * stride + left to i * target: never further down than
   // it was, and never onto a row not yet moved, so the rows are repacked in
   // place, top to bottom, without a scratch copy of the image.
-  const int left = (width - target) / 2;
+  const int left = quorvane::centre_cut_left(width, target);
   for (int i = 0; i < height; ++i)
     std::memmove(buffer + offset(target, i), buffer + offset(stride, i) + left,
                  static_cast<std::size_t>(target));
@@ -84,17 +85,13 @@ unsigned char *LayoutGrayImageToNewImage(const unsigned char *source, int source
   if (!canvas) return nullptr;
   std::memset(canvas.get(), 255, size);
 
-  const long long x = x_offset;
-  const bool off_canvas = x + source_width <= 0 || x >= canvas_width;
-  const int sx = x < 0 ? static_cast<int>(-x) : 0;
-  const int cx = x < 0 ? 0 : static_cast<int>(x);
-  const int count = off_canvas ? 0 : std::min(canvas_width - cx, source_width - sx);
-  if (source != nullptr && count > 0) {
+  const quorvane::RowPlacement p = quorvane::row_placement(source_width, canvas_width, x_offset);
+  if (source != nullptr && p.count > 0) {
     for (int i = 0; i < source_height; ++i) {
       const long long row = static_cast<long long>(y_offset) + i;
       if (row < 0 || row >= canvas_height) continue;
-      std::memcpy(canvas.get() + offset(canvas_stride, static_cast<int>(row)) + cx,
-                  source + offset(source_stride, i) + sx, static_cast<std::size_t>(count));
+      std::memcpy(canvas.get() + offset(canvas_stride, static_cast<int>(row)) + p.canvas_x,
+                  source + offset(source_stride, i) + p.source_x, static_cast<std::size_t>(p.count));
     }
   }
   return canvas.release();

@@ -16,12 +16,23 @@ RowPlacement row_placement(int width, int canvas_width, int x_offset) {
   return p;
 }
 
+void place_row(const unsigned char *image_row, const RowPlacement &p, unsigned char *canvas_row,
+               int canvas_width) {
+  std::size_t filled = 0;
+  if (p.count > 0) {
+    std::memmove(canvas_row + p.canvas_x, image_row + p.source_x,
+                 static_cast<std::size_t>(p.count));
+    std::memset(canvas_row, 255, static_cast<std::size_t>(p.canvas_x));
+    filled = static_cast<std::size_t>(p.canvas_x) + static_cast<std::size_t>(p.count);
+  }
+  std::memset(canvas_row + filled, 255, static_cast<std::size_t>(canvas_width) - filled);
+}
+
 bool layout_in_place(MallocBuffer &buffer, std::size_t &capacity, int width, int height,
                      int stride, int canvas_width, int x_offset) {
   if (!buffer || width < 0 || height < 0 || stride < width || canvas_width < 0) return false;
   const RowPlacement p = row_placement(width, canvas_width, x_offset);
-  const int sx = p.source_x, cx = p.canvas_x, count = p.count;
-  if (count == width && count == canvas_width && stride == canvas_width) return true;
+  if (p.count == width && p.count == canvas_width && stride == canvas_width) return true;
 
   const std::size_t cw = static_cast<std::size_t>(canvas_width);
   const std::size_t needed = cw * static_cast<std::size_t>(height);
@@ -33,25 +44,18 @@ bool layout_in_place(MallocBuffer &buffer, std::size_t &capacity, int width, int
     capacity = needed;
   }
   unsigned char *data = buffer.get();
-  auto place_row = [&](int i) {
-    unsigned char *row = data + cw * static_cast<std::size_t>(i);
-    std::size_t filled = 0;
-    if (count > 0) {
-      std::memmove(row + cx, data + static_cast<std::size_t>(stride) * i + sx,
-                   static_cast<std::size_t>(count));
-      std::memset(row, 255, static_cast<std::size_t>(cx));
-      filled = static_cast<std::size_t>(cx) + static_cast<std::size_t>(count);
-    }
-    std::memset(row + filled, 255, cw - filled);
+  auto place = [&](int i) {
+    place_row(data + static_cast<std::size_t>(stride) * i, p,
+              data + cw * static_cast<std::size_t>(i), canvas_width);
   };
   // A canvas row never reaches a source row that is still to be moved: with
   // canvas rows no longer than the source's, rows move up and are placed top
   // to bottom; with longer ones they move down and are placed bottom to top.
   // Each row is moved before the white around it is written.
   if (cw <= static_cast<std::size_t>(stride)) {
-    for (int i = 0; i < height; ++i) place_row(i);
+    for (int i = 0; i < height; ++i) place(i);
   } else {
-    for (int i = height - 1; i >= 0; --i) place_row(i);
+    for (int i = height - 1; i >= 0; --i) place(i);
   }
   return true;
 }

@@ -19,6 +19,16 @@ struct RowPlacement {
 };
 RowPlacement row_placement(int width, int canvas_width, int x_offset);
 
+// Writes a canvas row: the placed pixels of `image_row`, white around them.
+// The canvas row may overlap the image row (it is moved before the white is
+// written).
+void place_row(const unsigned char *image_row, const RowPlacement &p, unsigned char *canvas_row,
+               int canvas_width);
+
+// Cutting a row `width` wide to `target` keeps its middle: the first column
+// kept.
+constexpr int centre_cut_left(int width, int target) { return (width - target) / 2; }
+
 // Turns the image (width x height at stride, in a buffer of `capacity`
 // bytes) into the canvas that LayoutGrayImageToNewImage would make of it
 // with canvas stride = canvas width, canvas height = height and y offset 0:

@@ -2,7 +2,14 @@
 """Every generated PPD with the real CUPS chain (cupsfilter: pdftopdf,
 gstoraster, quorvane): the printer stream, decoded by quorvane-preview,
 shows dot for dot the pages the chain rendered, binarised by the filter's
-own library, with the hook commands, cuts and feeds the options ask for."""
+own page engine (quorvane-raster-to-mono), with the hook commands, cuts and
+feeds the options ask for.
+
+The expected pages share the engine with the filter on purpose: what this
+checks is the road through CUPS (the chain's raster reaching the filter
+whole, the PPD's options reaching the engine, every page and command
+arriving at the printer), not the engine's arithmetic, which the worked
+examples of the unit and whole-job tests pin down independently."""
 
 import os
 import shutil

@@ -21,6 +21,7 @@
 
 #include "page_image.h"
 #include "preview_decoder.h"
+#include "quorvane_version.h"
 
 namespace {
 
@@ -35,6 +36,7 @@ void usage() {
       "  --dpi N            resolution for TSPL sizes in mm or inches (default 203)\n"
       "  --max-pages N      render at most N pages (default 1000)\n"
       "  --quiet            no summary\n"
+      "  --version          print the version and exit\n"
       "Pages end at a cut (GS V, ESC i, ESC m), a printed label (SUB O, TSPL PRINT)\n"
       "or the end of the stream.\n",
       stderr);
@@ -79,6 +81,7 @@ int run(int argc, char **argv) {
     else if (a == "--dpi") { if (!value(1, 2400, options.tspl_dpi)) return 2; }
     else if (a == "--max-pages") { if (!value(0, 100000, options.max_pages)) return 2; }
     else if (a == "-h" || a == "--help") { usage(); return 0; }
+    else if (a == "--version") { std::printf("quorvane-preview %s\n", QUORVANE_VERSION); return 0; }
     else if (a.size() > 1 && a[0] == '-' && a != "-") { usage(); return 2; }
     else args.push_back(a);
   }

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <random>
 #include <vector>
 
 #include "img2esccmd.h"
@@ -79,6 +80,49 @@ TEST(BlankLineStriping, ScansStopAtTheFirstPrintedRow) {
   EXPECT_EQ(GetScalLineEqualsHeightForward(img.px.data(), 4, 5, 6, 255), 1);
   EXPECT_EQ(GetScalLineEqualsHeightBackward(img.px.data(), 4, 5, 6, 255), 1);
   EXPECT_TRUE(ScanLineEquals(img.px.data(), 0, 7));
+}
+
+// Which rows survive, by the rule in words: cut the opening blank run to its
+// last `top` rows, then the closing one (of what is left) to its first
+// `bottom`, then every blank run to its first `middle`.
+std::vector<int> kept_rows(const std::vector<bool> &blank, int top, int middle, int bottom) {
+  const int h = static_cast<int>(blank.size());
+  int lead = 0;
+  while (lead < h && blank[lead]) ++lead;
+  const int start = top > 0 && lead > top ? lead - top : 0;
+  int tail = 0;
+  while (tail < h - start && blank[h - 1 - tail]) ++tail;
+  const int end = bottom > 0 && tail > bottom ? h - (tail - bottom) : h;
+  std::vector<int> kept;
+  int run = 0;
+  for (int r = start; r < end; ++r) {
+    run = blank[r] ? run + 1 : 0;
+    if (!blank[r] || middle <= 0 || run <= middle) kept.push_back(r);
+  }
+  return kept;
+}
+
+// Rows carry their number in their padding, so the test sees which blank
+// rows were kept: the page may later be turned, padding and all.
+TEST(BlankLineStriping, KeepsTheRowsTheRuleNames) {
+  std::mt19937 rng(7);
+  for (int k = 0; k < 3000; ++k) {
+    const int h = static_cast<int>(rng() % 30);
+    Image img(h);
+    std::vector<bool> blank(static_cast<std::size_t>(h));
+    for (int r = 0; r < h; ++r) {
+      img.px[static_cast<std::size_t>(r * img.stride + 5)] = static_cast<unsigned char>(r);
+      blank[r] = rng() % 3 != 0;
+      if (!blank[r]) img.print(r);
+    }
+    const int top = static_cast<int>(rng() % 6) - 1, middle = static_cast<int>(rng() % 6) - 1,
+              bottom = static_cast<int>(rng() % 6) - 1;
+    std::vector<unsigned char> out;
+    const int rows = img.strip(top, middle, bottom, &out);
+    std::vector<int> got;
+    for (int r = 0; r < rows; ++r) got.push_back(out[static_cast<std::size_t>(r * img.stride + 5)]);
+    ASSERT_EQ(got, kept_rows(blank, top, middle, bottom)) << k;
+  }
 }
 
 }  // namespace
