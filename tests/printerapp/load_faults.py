@@ -289,10 +289,11 @@ def flat_memory(f, server, listeners):
     printer = list(listeners)[1]
     listener = listeners[printer]
     before = peak_memory_kib(server.proc.pid)
+    count = len(listener.captures) + 1
     rows = 40000  # 5 m at 203 dpi: 25.6 MB of gray, 2.9 MB of mono raster
     result = streamed_print(server, printer, [long_receipt(rows)])
     f.check(result[0] is not None and result[0] < 0x100, "5 m receipt: Print-Job failed: %s" % (result,))
-    t.wait_capture(listener, len(listener.captures) + 1, 60)
+    f.check(t.wait_capture(listener, count, 60) is not None, "5 m receipt: nothing reached the printer")
     grown = peak_memory_kib(server.proc.pid) - before
     print("5 m receipt: the server's peak memory grew by %d KiB (gray page %d KiB)" % (grown, rows * 640 // 1024))
     f.check(grown < rows * 640 // 1024 // 2, "5 m receipt: memory grew by %d KiB, as if the gray page were held" % grown)
