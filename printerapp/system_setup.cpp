@@ -155,6 +155,19 @@ const char *autoadd(const char *, const char *, const char *device_id, void *) {
   return found;
 }
 
+// The format of a document sent without one. PAPPL 1.3.1 leaves an unknown
+// format unset and its job thread then crashes on it; every document gets a
+// format here, application/octet-stream when it is none of those the
+// printers take, so that such a job fails cleanly.
+const char *detect_format(const unsigned char *header, size_t size, void *) {
+  const std::string_view h(reinterpret_cast<const char *>(header), size);
+  if (h.starts_with("RaS2")) return "image/pwg-raster";
+  if (h.starts_with("UNIRAST")) return "image/urf";
+  if (h.starts_with("\x89PNG")) return "image/png";
+  if (h.starts_with("\xff\xd8\xff")) return "image/jpeg";
+  return "application/octet-stream";
+}
+
 }  // namespace
 
 pappl_system_t *create_system(int num_options, cups_option_t *options, void *) {
@@ -170,6 +183,7 @@ pappl_system_t *create_system(int num_options, cups_option_t *options, void *) {
   if (const char *host = option("server-hostname")) papplSystemSetHostName(system, host);
   if (const char *group = option("admin-group")) papplSystemSetAdminGroup(system, group);
   papplSystemSetFooterHTML(system, kFooterHtml);
+  papplSystemSetMIMECallback(system, detect_format, nullptr);
   auto &drivers = model_drivers();
   papplSystemSetPrinterDrivers(system, static_cast<int>(drivers.size()), drivers.data(), autoadd, nullptr,
                                driver_callback, nullptr);

@@ -52,6 +52,13 @@ echo "preview:"
 ls out/receipt-*.png
 
 [ -x build-example/printerapp/quorvane-printer-app ] || exit 0
+# As root, PAPPL's sub-commands reach a server through /run/quorvane-printer-app.sock
+# whatever TMPDIR says: leave an installed server alone.
+if [ "$(id -u)" -eq 0 ] && [ -S /run/quorvane-printer-app.sock ] &&
+   python3 -c 'import socket; socket.socket(socket.AF_UNIX).connect("/run/quorvane-printer-app.sock")' 2>/dev/null; then
+  echo "a quorvane-printer-app server runs on this machine: the example leaves it alone"
+  exit 0
+fi
 
 echo
 echo "printing the receipt through the Printer Application:"

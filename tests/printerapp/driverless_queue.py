@@ -33,6 +33,14 @@ def main():
                              "-v", server.uri("receipt"), "-m", "everywhere")
         if not f.check(p.returncode == 0, "lpadmin -m everywhere: %s" % p.stderr.decode()):
             return t.finish(f, work)
+        # The scheduler takes a moment to load the queue's new PPD; a job
+        # sent before finds no filters for it.
+        for _ in range(50):
+            if "PageSize" in scheduler.client("lpoptions", "-h", scheduler.server, "-p", "driverless",
+                                              "-l").stdout.decode():
+                break
+            time.sleep(0.2)
+        time.sleep(0.5)
         job = submit(scheduler, "driverless", os.path.join(t.DATA, "receipt.pdf"), [])
         state = wait_for_job(scheduler, "driverless", job, timeout=120)
         f.check(state == "completed", "the CUPS job is %s:\n%s" % (state, scheduler.log_text()[-3000:]))
