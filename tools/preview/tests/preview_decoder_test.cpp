@@ -349,7 +349,7 @@ TEST(PreviewRobustness, EveryPrefixAndRandomDamageOfRealStreams) {
       const int flips = 1 + static_cast<int>(rng() % 8);
       for (int f = 0; f < flips; ++f) s[rng() % s.size()] = static_cast<std::uint8_t>(rng());
       const auto r = decode(s);
-      for (const auto &p : r.pages) EXPECT_LE(static_cast<long>(p.width()) * p.height(),
+      for (const auto &p : r.pages) EXPECT_LE(static_cast<long long>(p.width()) * p.height(),
                                               quorvane::preview::kMaxPageDots);
     }
   }
