@@ -37,16 +37,20 @@ for arch in "${cross[@]}"; do
     arm64|armhf) ;;
     *) echo "setup: unknown architecture $arch (arm64 or armhf)" >&2; exit 2 ;;
   esac
-  if ! dpkg --print-foreign-architectures | grep -qx "$arch"; then
+  # Read whole first: grep -q leaving a pipe early fails it under pipefail.
+  foreign=$(dpkg --print-foreign-architectures)
+  if ! grep -qx "$arch" <<<"$foreign"; then
     echo "setup: adding architecture $arch"
     "${sudo_cmd[@]}" dpkg --add-architecture "$arch"
   fi
   packages+=(
-    "crossbuild-essential-$arch" qemu-user
+    "crossbuild-essential-$arch"
     "libcups2-dev:$arch" "libcupsimage2-dev:$arch" "libjbig-dev:$arch" "libpng-dev:$arch"
     "libgtest-dev:$arch" "libgmock-dev:$arch"
   )
 done
+
+[ "${#cross[@]}" -eq 0 ] || packages+=(qemu-user)
 
 missing=()
 for p in "${packages[@]}"; do
