@@ -13,6 +13,7 @@ which is what those PPDs ask for (every label model of sample.drv takes
     bench/run_benchmarks.py [--build DIR] [--runs N] [--pages receipt,long,...]
                             [--paths b0c0,...] [--check-only] [--record]
                             [--filter PATH] [--peer dymo|zebra] [--markdown FILE]
+                            [--emulator PROGRAM]
 
 Needs a Release build (cmake -DCMAKE_BUILD_TYPE=Release) with the bench
 tools, /usr/bin/time (package time), and for the peer the packages cups and
@@ -22,6 +23,7 @@ cups-ppdc; without the peer its columns stay empty.
 import argparse
 import hashlib
 import os
+import shlex
 import shutil
 import statistics
 import subprocess
@@ -154,7 +156,11 @@ def main():
     ap.add_argument("--markdown", help="also write the table to this file")
     ap.add_argument("--baseline", help="an earlier filter binary, timed in the same rounds "
                     "(its paths are reported as PATH@base, and each path's time against it)")
+    ap.add_argument("--emulator", default="",
+                    help="run the built tools through this program (qemu-user in a cross build)")
     args = ap.parse_args()
+    # A CMake list (qemu-arm;-L;DIR) or a command line.
+    emu = shlex.split(args.emulator.replace(";", " "))
 
     filt = args.filter or os.path.join(args.build, "quorvane")
     gen = os.path.join(args.build, "bench", "quorvane-bench-pages")
@@ -170,7 +176,7 @@ def main():
     workdir = tempfile.mkdtemp(prefix="quorvane-bench-")
     failures = 0
     try:
-        subprocess.run([gen, workdir], check=True)
+        subprocess.run(emu + [gen, workdir], check=True)
         expected = load_checksums()
         recorded = {}
         rows = []
@@ -181,7 +187,7 @@ def main():
             ras = os.path.join(workdir, f"{page}.ras")
             ras1 = os.path.join(workdir, f"{page}-1bit.ras")
             # (name, command, environment) of everything timed on this page.
-            jobs = [("floor", [floor, ras], os.environ.copy())]
+            jobs = [("floor", emu + [floor, ras], os.environ.copy())]
             if peer and not args.check_only:
                 # The peer on the very same stream (it decodes the same bytes
                 # and takes each 8-bit line as a line of dots eight times as
@@ -194,10 +200,10 @@ def main():
                 ppd = os.path.join(workdir, f"{page}-{name}.ppd")
                 write_ppd(ppd, w, attrs)
                 env = dict(os.environ, PPD=ppd)
-                cmd = [filt, "1", "bench", "page", "1", "", ras]
+                cmd = emu + [filt, "1", "bench", "page", "1", "", ras]
                 jobs.append((name, cmd, env))
                 if args.baseline:
-                    jobs.append((name + "@base", [args.baseline] + cmd[1:], env))
+                    jobs.append((name + "@base", emu + [args.baseline] + cmd[len(emu) + 1:], env))
                 if not args.no_check or args.record:
                     sha, rc = output_sha(cmd, env)
                     recorded[(page, name)] = (sha, rc)

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Sets everything up, builds and runs every test: once as built, once under
-# AddressSanitizer and UndefinedBehaviorSanitizer; warnings fail the builds.
+# AddressSanitizer and UndefinedBehaviorSanitizer, then cross-built for arm64
+# and armhf under qemu-user; warnings fail the builds.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -19,3 +20,8 @@ cmake --build build-asan -j"$jobs"
 
 # Every fuzz target for a short while under ASan/UBSan; fails on any finding.
 bash scripts/run_fuzzers.sh 30
+
+# The same suites cross-built for the small boards next to the till, run
+# under qemu-user (scripts/run_cross_tests.sh).
+bash scripts/run_cross_tests.sh arm64
+bash scripts/run_cross_tests.sh armhf

@@ -1,7 +1,19 @@
 #!/usr/bin/env bash
 # Installs what building and testing quorvane needs on Debian 12, skipping
 # packages that are already there. Safe to run again.
+#
+#   scripts/setup.sh [--cross ARCH...]
+#
+# --cross arm64 / armhf also adds the architecture to dpkg and installs its
+# cross toolchain, qemu-user and the libraries' -dev packages for it
+# (scripts/run_cross_tests.sh).
 set -euo pipefail
+
+cross=()
+if [ "${1:-}" = "--cross" ]; then
+  shift
+  cross=("$@")
+fi
 
 packages=(
   cmake g++ make pkg-config
@@ -20,6 +32,29 @@ packages=(
   cups-ipp-utils                   # ipptool: IPP Everywhere conformance and the app's own IPP tests
 )
 
+sudo_cmd=()
+[ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
+
+for arch in "${cross[@]}"; do
+  case "$arch" in
+    arm64|armhf) ;;
+    *) echo "setup: unknown architecture $arch (arm64 or armhf)" >&2; exit 2 ;;
+  esac
+  # Read whole first: grep -q leaving a pipe early fails it under pipefail.
+  foreign=$(dpkg --print-foreign-architectures)
+  if ! grep -qx "$arch" <<<"$foreign"; then
+    echo "setup: adding architecture $arch"
+    "${sudo_cmd[@]}" dpkg --add-architecture "$arch"
+  fi
+  packages+=(
+    "crossbuild-essential-$arch"
+    "libcups2-dev:$arch" "libcupsimage2-dev:$arch" "libjbig-dev:$arch" "libpng-dev:$arch"
+    "libgtest-dev:$arch" "libgmock-dev:$arch"
+  )
+done
+
+[ "${#cross[@]}" -eq 0 ] || packages+=(qemu-user)
+
 missing=()
 for p in "${packages[@]}"; do
   if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
@@ -28,8 +63,6 @@ for p in "${packages[@]}"; do
 done
 
 if [ "${#missing[@]}" -gt 0 ]; then
-  sudo_cmd=()
-  [ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
   echo "setup: installing ${missing[*]}"
   "${sudo_cmd[@]}" apt-get update -qq
   DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"

@@ -4,7 +4,7 @@ file(REMOVE_RECURSE ${WORK_DIR})
 file(MAKE_DIRECTORY ${WORK_DIR})
 
 function(run_example mode output)
-  execute_process(COMMAND ${EXAMPLE} ${mode} ${INPUT} ${output} RESULT_VARIABLE rc)
+  execute_process(COMMAND ${EMULATOR} ${EXAMPLE} ${mode} ${INPUT} ${output} RESULT_VARIABLE rc)
   if(NOT rc EQUAL 0)
     message(FATAL_ERROR "example ${mode} failed: ${rc}")
   endif()

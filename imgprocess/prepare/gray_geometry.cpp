@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
 
 #include "malloc_buffer.h"
@@ -79,8 +80,13 @@ unsigned char *LayoutGrayImageToNewImage(const unsigned char *source, int source
                                          int canvas_height, int canvas_stride, int x_offset,
                                          int y_offset) {
   if (canvas_width < 0 || canvas_height < 0 || canvas_stride < canvas_width) return nullptr;
-  const std::size_t size =
-      static_cast<std::size_t>(canvas_stride) * static_cast<std::size_t>(canvas_height);
+  // In 64 bits: with a 32-bit size_t the product of two ints can wrap to a
+  // small buffer that the rows below would overrun. Rows are addressed with
+  // ptrdiff_t offsets, so no canvas may be larger than PTRDIFF_MAX.
+  const unsigned long long bytes =
+      static_cast<unsigned long long>(canvas_stride) * static_cast<unsigned long long>(canvas_height);
+  if (bytes > static_cast<unsigned long long>(PTRDIFF_MAX)) return nullptr;
+  const auto size = static_cast<std::size_t>(bytes);
   quorvane::MallocBuffer canvas = quorvane::allocate_buffer(size);
   if (!canvas) return nullptr;
   std::memset(canvas.get(), 255, size);

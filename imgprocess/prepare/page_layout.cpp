@@ -1,6 +1,7 @@
 #include "page_layout.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
@@ -34,8 +35,13 @@ bool layout_in_place(MallocBuffer &buffer, std::size_t &capacity, int width, int
   const RowPlacement p = row_placement(width, canvas_width, x_offset);
   if (p.count == width && p.count == canvas_width && stride == canvas_width) return true;
 
+  // In 64 bits: with a 32-bit size_t the canvas's size can wrap to one the
+  // buffer seems to hold already, and the rows placed would overrun it.
+  const unsigned long long canvas_bytes =
+      static_cast<unsigned long long>(canvas_width) * static_cast<unsigned long long>(height);
+  if (canvas_bytes > static_cast<unsigned long long>(PTRDIFF_MAX)) return false;
   const std::size_t cw = static_cast<std::size_t>(canvas_width);
-  const std::size_t needed = cw * static_cast<std::size_t>(height);
+  const auto needed = static_cast<std::size_t>(canvas_bytes);
   if (needed > capacity) {
     void *grown = std::realloc(buffer.get(), needed);
     if (grown == nullptr) return false;

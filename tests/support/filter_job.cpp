@@ -122,11 +122,20 @@ JobResult run_filter(const JobSpec &spec) {
     std::vector<char *> envp;
     for (auto &e : env) envp.push_back(e.data());
     envp.push_back(nullptr);
+#ifdef QUORVANE_TEST_EMULATOR
+    // qemu-user runs the filter; "-0" hands it the argv[0] it would have had.
+    const char *program = QUORVANE_TEST_EMULATOR;
+    std::vector<std::string> args = {program, "-0", spec.argv.empty() ? "" : spec.argv[0],
+                                     QUORVANE_TEST_FILTER};
+    if (!spec.argv.empty()) args.insert(args.end(), spec.argv.begin() + 1, spec.argv.end());
+#else
+    const char *program = QUORVANE_TEST_FILTER;
     std::vector<std::string> args = spec.argv;
+#endif
     std::vector<char *> argv;
     for (auto &a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
-    execve(QUORVANE_TEST_FILTER, argv.data(), envp.data());
+    execve(program, argv.data(), envp.data());
     _exit(127);
   }
 

@@ -29,11 +29,13 @@ void Page::extend(int w, int h) {
   w = std::min(w, kMaxPageWidth);
   h = std::min(h, kMaxPageHeight);
   if (w > width_) {
-    if (static_cast<long>(w) * std::max(height(), 1) > kMaxPageDots) clipped_ = true;
+    // In 64 bits: where long is 32 bits the largest width times the
+    // largest height overflows it.
+    if (static_cast<long long>(w) * std::max(height(), 1) > kMaxPageDots) clipped_ = true;
     else width_ = w;
   }
   if (h > height()) {
-    if (static_cast<long>(std::max(width_, 1)) * h > kMaxPageDots) {
+    if (static_cast<long long>(std::max(width_, 1)) * h > kMaxPageDots) {
       clipped_ = true;
       h = static_cast<int>(kMaxPageDots / std::max(width_, 1));
     }

@@ -23,7 +23,7 @@ namespace quorvane::preview {
 
 inline constexpr int kMaxPageWidth = 16384;      // dots
 inline constexpr int kMaxPageHeight = 131072;    // rows
-inline constexpr long kMaxPageDots = 1L << 28;   // width x height
+inline constexpr long long kMaxPageDots = 1LL << 28;  // width x height
 inline constexpr int kMaxPages = 1000;
 
 // One page of paper. Rows are packed like the filter's Mono raster: most

@@ -3,6 +3,7 @@
 // copying into fresh buffers gives.
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cstring>
 #include <random>
 #include <vector>
@@ -117,4 +118,37 @@ TEST(InPlaceLayout, LeavesAnImageThatIsItsOwnCanvasUntouched) {
   EXPECT_EQ(std::memcmp(buffer.get(), src.data(), src.size()), 0);
 }
 
+// Canvases larger than any address space: in 64 bits the allocation fails,
+// in 32 bits (armhf) the size must not be taken modulo 2^32 (these wrap to
+// 0 or to exactly the buffer's capacity, so nothing would be allocated and
+// the rows would be written far past the buffer). Either way the canvas is
+// refused and the page's buffer stays as it was.
+TEST(InPlaceLayout, CanvasesNoAddressSpaceHoldsAreRefused) {
+  constexpr int kHeight = 1 << 20;
+  for (const int canvas : {1 << 30, (1 << 30) + 1}) {
+    std::size_t capacity = kHeight;
+    quorvane::MallocBuffer buffer = quorvane::allocate_buffer(capacity);
+    ASSERT_TRUE(buffer);
+    std::memset(buffer.get(), 7, capacity);
+    EXPECT_FALSE(quorvane::layout_in_place(buffer, capacity, 1, kHeight, 1, canvas, 0)) << canvas;
+    EXPECT_EQ(capacity, static_cast<std::size_t>(kHeight));
+    const Bytes after(buffer.get(), buffer.get() + capacity);
+    EXPECT_EQ(after, Bytes(static_cast<std::size_t>(kHeight), 7)) << canvas;
+  }
+  const Bytes src(8, 0);
+  struct Size {
+    int stride, height;
+  };
+  for (const Size c : {Size{1 << 30, (1 << 20) + 4}, Size{INT_MAX, INT_MAX}}) {
+    // Placed on its second row, so that a wrapped size would be written past.
+    quorvane::MallocBuffer canvas(
+        LayoutGrayImageToNewImage(src.data(), 8, 1, 8, 8, c.height, c.stride, 0, 1));
+    EXPECT_FALSE(canvas) << c.stride << " x " << c.height;
+  }
+}
+
 }  // namespace
+
+// The requests above are refused by the allocator; under AddressSanitizer
+// that must be a null pointer, not a report that ends the test.
+extern "C" const char *__asan_default_options() { return "allocator_may_return_null=1"; }

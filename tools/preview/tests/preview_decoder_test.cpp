@@ -315,6 +315,16 @@ TEST(PreviewRobustness, EndlessFeedsAndPagesStayWithinLimits) {
   ASSERT_EQ(r.pages.size(), 1u);
   EXPECT_EQ(r.pages[0].height(), quorvane::preview::kMaxPageHeight);
   EXPECT_FALSE(r.problems.empty());
+  // Then a band of the widest rows on that tallest page: 2^31 dots, which
+  // overflows a 32-bit long: the band is clipped, the page stays in its limit.
+  Bytes wide = feeds;
+  wide.insert(wide.end(), {0x1D, 0x76, 0x30, 0x00, 0x00, 0x08, 0x01, 0x00});
+  wide.insert(wide.end(), 2048, 0xFF);
+  r = decode(wide);
+  ASSERT_EQ(r.pages.size(), 1u);
+  EXPECT_LE(static_cast<long long>(r.pages[0].width()) * r.pages[0].height(),
+            quorvane::preview::kMaxPageDots);
+  EXPECT_TRUE(r.pages[0].clipped());
 
   Bytes slips;
   for (int i = 0; i < 3000; ++i) slips.insert(slips.end(), {0x0A, 0x1B, 0x69});
@@ -349,7 +359,7 @@ TEST(PreviewRobustness, EveryPrefixAndRandomDamageOfRealStreams) {
       const int flips = 1 + static_cast<int>(rng() % 8);
       for (int f = 0; f < flips; ++f) s[rng() % s.size()] = static_cast<std::uint8_t>(rng());
       const auto r = decode(s);
-      for (const auto &p : r.pages) EXPECT_LE(static_cast<long>(p.width()) * p.height(),
+      for (const auto &p : r.pages) EXPECT_LE(static_cast<long long>(p.width()) * p.height(),
                                               quorvane::preview::kMaxPageDots);
     }
   }
