@@ -8,11 +8,12 @@
 #include <pappl/pappl.h>
 
 #include "drivers.h"
+#include "quorvane_version.h"
 #include "system_setup.h"
 
 int main(int argc, char *argv[]) {
   auto &drivers = quorvane::app::model_drivers();
-  return papplMainloop(argc, argv, "1.0.0", quorvane::app::kFooterHtml, static_cast<int>(drivers.size()),
+  return papplMainloop(argc, argv, QUORVANE_VERSION, quorvane::app::kFooterHtml, static_cast<int>(drivers.size()),
                        drivers.data(), nullptr, quorvane::app::driver_callback, nullptr, nullptr,
                        quorvane::app::create_system, nullptr, nullptr);
 }

@@ -31,7 +31,8 @@ NICKNAMES = {"qv80rcpt.ppd": "quorvane 80mm Receipt Printer (ESC/POS)",
              "qv58rcpt.ppd": "quorvane 58mm Receipt Printer (ESC/POS)",
              "qv4tspl.ppd": "quorvane 4in TSPL Label Printer",
              "qvorxlbl.ppd": "quorvane ORX Label Printer"}
-PACKAGES = ["printer-driver-quorvane", "libquorvane1", "libquorvane-dev", "quorvane-tools"]
+PACKAGES = ["printer-driver-quorvane", "libquorvane1", "libquorvane-dev", "quorvane-tools",
+            "quorvane-printer-app"]
 SOURCE_DIR = os.environ.get("QV_SOURCE_DIR", "")
 VERSION = os.environ.get("QV_VERSION", "")
 C_EXAMPLE = os.environ.get("QV_C_EXAMPLE", "")
@@ -125,6 +126,9 @@ def build_packages(work, fails):
     for tool in ("quorvane-preview", "quorvane-make-raster"):
         has("quorvane-tools", "/usr/bin/" + tool, "-rwxr-xr-x")
         has("quorvane-tools", "/usr/share/man/man1/%s.1.gz" % tool, "-rw-r--r--")
+    has("quorvane-printer-app", "/usr/sbin/quorvane-printer-app", "-rwxr-xr-x")
+    has("quorvane-printer-app", "/lib/systemd/system/quorvane-printer-app.service", "-rw-r--r--")
+    has("quorvane-printer-app", "/usr/share/man/man8/quorvane-printer-app.8.gz", "-rw-r--r--")
     lib = deb_entries(debs["libquorvane1"])
     fails.check(any(p.endswith("/libquorvane.so.1") and e[2] == "libquorvane.so.%s" % VERSION
                     for p, e in lib.items()), "libquorvane1 lacks libquorvane.so.1")
@@ -200,6 +204,12 @@ def check_installed_files(work, fails):
     for tool in ("quorvane-preview", "quorvane-make-raster"):
         out = ct.run([tool, "--version"]).stdout.decode()
         fails.check(out == "%s %s\n" % (tool, VERSION), "%s --version: %r" % (tool, out))
+    app = ct.run(["quorvane-printer-app", "--version"]).stdout.decode()
+    fails.check(app == VERSION + "\n", "quorvane-printer-app --version: %r" % app)
+    drivers = ct.run(["quorvane-printer-app", "drivers"]).stdout.decode()
+    for name, nick in NICKNAMES.items():
+        fails.check(('%s "%s"' % (name[:-4], nick)) in drivers,
+                    "quorvane-printer-app drivers does not list %s: %r" % (name, drivers))
 
     # A receipt through the installed filter, rendered by the installed preview.
     raster, commands = os.path.join(work, "page.ras"), os.path.join(work, "page.bin")
