@@ -5,6 +5,7 @@
 
 #include "malloc_buffer.h"
 #include "prepare/large_buffer.h"
+#include "raster_geometry.h"
 
 namespace {
 
@@ -21,15 +22,7 @@ int field_bits(const Field &field) {
 }  // namespace
 
 quorvane::PageGeometry page_geometry(const cups_page_header2_t &header) {
-  quorvane::PageGeometry g;
-  g.width = header.cupsWidth;
-  g.height = header.cupsHeight;
-  g.bytes_per_line = header.cupsBytesPerLine;
-  g.bits_per_pixel = header.cupsBitsPerPixel;
-  g.hres = header.HWResolution[0];
-  g.vres = header.HWResolution[1];
-  g.polarity = quorvane::Polarity::kInk;
-  return g;
+  return quorvane::raster_page_geometry(header, quorvane::Polarity::kInk);
 }
 
 void dump_cups_page_header(const cups_page_header2_t *h) {

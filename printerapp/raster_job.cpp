@@ -10,6 +10,7 @@
 #include "job_settings.h"
 #include "page_engine.h"
 #include "ppd_settings.h"
+#include "raster_geometry.h"
 
 namespace quorvane::app {
 
@@ -108,19 +109,12 @@ bool raster_start_page(pappl_job_t *job, pappl_pr_options_t *options, pappl_devi
   JobState *state = state_of(job);
   if (!state) return false;
   const cups_page_header2_t &h = options->header;
-  PageGeometry geometry;
-  geometry.width = h.cupsWidth;
-  geometry.height = h.cupsHeight;
-  geometry.bytes_per_line = h.cupsBytesPerLine;
-  geometry.bits_per_pixel = h.cupsBitsPerPixel;
-  geometry.hres = h.HWResolution[0];
-  geometry.vres = h.HWResolution[1];
-  if (h.cupsColorSpace == CUPS_CSPACE_SW) geometry.polarity = Polarity::kGray;
-  else if (h.cupsColorSpace == CUPS_CSPACE_K) geometry.polarity = Polarity::kInk;
-  else {
+  if (h.cupsColorSpace != CUPS_CSPACE_SW && h.cupsColorSpace != CUPS_CSPACE_K) {
     state->failed = true;
     return fail_document(job, "Page is neither 8-bit gray nor 8-bit black.");
   }
+  const PageGeometry geometry =
+      raster_page_geometry(h, h.cupsColorSpace == CUPS_CSPACE_SW ? Polarity::kGray : Polarity::kInk);
   if (!state->engine.start_page(geometry, state->settings)) {
     char message[256];
     std::snprintf(message, sizeof(message), "Page %u cannot be printed: %s", page, state->engine.error());
