@@ -314,14 +314,14 @@ def app_bench(args, filt, gen, floor, emu):
                 env = dict(os.environ, PPD=ppd)
                 want = subprocess.run(cmd, env=env, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
                                       check=True).stdout
-                # The first job compares the bytes and warms the server up;
-                # its memory is the one a fresh server pays.
                 def check(got, state):
                     if state[0] != "completed" or got != want:
                         sys.exit(f"APP OUTPUT DIFFERS: {page}: job {state[0]}, app sent {len(got)} bytes, "
                                  f"filter {len(want)}, first difference at byte "
                                  f"{first_difference(got, want)}")
 
+                # The first job warms the server up; its memory is what a
+                # fresh server pays. Every job's bytes are compared.
                 first = app_job(server, listener, document)
                 check(first[1], first[5])
                 walls, cpus, peaks = {"app": [], "filter": [], "floor": []}, {"app": [], "filter": []}, []
