@@ -374,11 +374,17 @@ def app_bench(args, filt, gen, floor, emu):
                      f"| {filt_t * 1000:.1f} | {floor_t * 1000:.1f} | {app_t / filt_t:.2f} "
                      f"| {app_c * 1000:.0f} | {filt_c * 1000:.0f} | {mib(idle)} | {mib(first_peak)} | "
                      f"{mib(peak) or 'VmHWM not resettable'} | {mib(fpeak)} | {mib(fpeak - floor_peak)} |")
-    print("\n".join(table))
-    if args.markdown:
-        with open(args.markdown, "w") as f:
-            f.write("\n".join(table) + "\n")
+    emit_table(table, args.markdown)
     return 0
+
+
+def emit_table(table, markdown):
+    """Prints the table's lines, and writes them to the markdown file if one
+    was asked for."""
+    print("\n".join(table))
+    if markdown:
+        with open(markdown, "w") as f:
+            f.write("\n".join(table) + "\n")
 
 
 def main():
@@ -506,10 +512,7 @@ def main():
                 table.append(f"| {page} | {name} | {t * 1000:.1f} | {ratio(rb)} | {ratio(rf)} | "
                              f"{ratio(rp)} | "
                              f"{ratio(rp1)} | {ratio(cf)} | {ratio(cp)} | {bpp:.2f} | {above:.2f} |")
-            print("\n".join(table))
-            if args.markdown:
-                with open(args.markdown, "w") as f:
-                    f.write("\n".join(table) + "\n")
+            emit_table(table, args.markdown)
     finally:
         shutil.rmtree(workdir, ignore_errors=True)
     return 1 if failures else 0
