@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "delivery.h"
 #include "job_commands.h"
 #include "job_settings.h"
 #include "page_engine.h"
@@ -39,9 +40,11 @@ void append(std::vector<unsigned char> &out, std::span<const unsigned char> byte
   out.insert(out.end(), bytes.begin(), bytes.end());
 }
 
-bool printer_gone(pappl_job_t *job) {
-  papplLogJob(job, PAPPL_LOGLEVEL_ERROR, "Unable to send the job to the printer.");
-  papplJobSetMessage(job, "Unable to send the job to the printer: it does not take data.");
+bool printer_gone(pappl_job_t *job, pappl_device_t *device) {
+  std::string why = failure(device);
+  if (why.empty()) why = "Unable to send the job to the printer: it does not take data.";
+  papplLogJob(job, PAPPL_LOGLEVEL_ERROR, "%s", why.c_str());
+  papplJobSetMessage(job, "%s", why.c_str());
   papplJobSetReasons(job, PAPPL_JREASON_ABORTED_BY_SYSTEM, PAPPL_JREASON_NONE);
   return false;
 }
@@ -52,20 +55,32 @@ size_t device_bytes_written(pappl_device_t *device) {
   return metrics.write_bytes;
 }
 
-// Writes whole commands; a short write means the printer went away.
+// Writes whole commands; a short write means the printer went away, or the
+// job was cancelled while the printer took no data (the job then ends
+// canceled: PAPPL marks it so only when the callbacks do not fail).
 bool write_all(pappl_job_t *job, JobState &state, pappl_device_t *device, std::span<const unsigned char> bytes) {
   if (bytes.empty()) return true;
   state.handed += bytes.size();
   if (papplDeviceWrite(device, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size())) return true;
-  return printer_gone(job);
+  return papplJobIsCanceled(job) || printer_gone(job, device);
 }
 
 // PAPPL buffers small writes and drops the buffer silently when the printer
-// has gone: after a flush, its count of bytes written tells.
-bool delivered(pappl_job_t *job, JobState &state, pappl_device_t *device) {
+// has gone: after a flush, its count of bytes written tells. At the job's end
+// the printer must also have taken them all.
+bool delivered(pappl_job_t *job, JobState &state, pappl_device_t *device, bool taken = false) {
   papplDeviceFlush(device);
-  if (device_bytes_written(device) - state.written_before >= state.handed) return true;
-  return printer_gone(job);
+  if (papplJobIsCanceled(job)) return true;
+  if (device_bytes_written(device) - state.written_before < state.handed) return printer_gone(job, device);
+  if (!taken) return true;
+  switch (wait_until_taken(device)) {
+    case Handover::kTaken:
+    case Handover::kCanceled:
+      return true;
+    case Handover::kFailed:
+      break;
+  }
+  return printer_gone(job, device);
 }
 
 bool fail_document(pappl_job_t *job, const char *message) {
@@ -98,6 +113,7 @@ bool raster_start_job(pappl_job_t *job, pappl_pr_options_t *options, pappl_devic
               papplJobGetFormat(job) ? papplJobGetFormat(job) : "?", options->copies, state->copies);
 
   state->written_before = device_bytes_written(device);
+  attach_job(device, job);
   append(state->opening, job_lead_in());
   append(state->opening, hook_commands(state->ppd.get(), JobBoundary::kStartJob));
   append(state->opening, hook_commands(state->ppd.get(), JobBoundary::kStartDoc));
@@ -177,6 +193,10 @@ bool raster_end_page(pappl_job_t *job, pappl_pr_options_t *, pappl_device_t *dev
 bool raster_end_job(pappl_job_t *job, pappl_pr_options_t *, pappl_device_t *device) {
   std::unique_ptr<JobState> state(state_of(job));
   papplJobSetData(job, nullptr);
+  struct Detach {
+    pappl_device_t *device;
+    ~Detach() { detach_job(device); }
+  } detach{device};
   if (!state) return false;
   if (!state->opened) {
     // Nothing reached the printer, and nothing is to be ended there.
@@ -188,7 +208,7 @@ bool raster_end_job(pappl_job_t *job, pappl_pr_options_t *, pappl_device_t *devi
   std::vector<unsigned char> end;
   append(end, hook_commands(state->ppd.get(), JobBoundary::kEndDoc));
   append(end, hook_commands(state->ppd.get(), JobBoundary::kEndJob));
-  return write_all(job, *state, device, end) && delivered(job, *state, device);
+  return write_all(job, *state, device, end) && delivered(job, *state, device, true);
 }
 
 }  // namespace quorvane::app

@@ -6,15 +6,23 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <string_view>
 
+#include "delivery.h"
 #include "drivers.h"
+#include "job_keeper.h"
+#include "pappl_compat.h"
 
 namespace quorvane::app {
 
 // PAPPL 1.3.1 crashes on every web page without a footer.
 const char kFooterHtml[] = "quorvane Printer Application &middot; thermal receipt and label printers";
+const char kFooterNoAvahiHtml[] =
+    "quorvane Printer Application &middot; thermal receipt and label printers<br>"
+    "Network printers are not discovered: avahi-daemon is not running. Add them by address "
+    "(Network Printer, socket://HOST:9100); USB printers are listed.";
 
 namespace {
 
@@ -28,6 +36,15 @@ std::string state_file_path(const char *option) {
   else if (const char *home = std::getenv("HOME"); home && *home) dir = std::string(home) + "/.config";
   else dir = "/tmp";
   return dir + "/" + kName + ".state";
+}
+
+// Where job files wait to print: a folder that outlives the process (PAPPL's
+// own default is a new one per process), so that jobs kept at a stop are
+// found again.
+std::string spool_directory_path(const char *option) {
+  if (option && *option) return option;
+  if (getuid() == 0) return std::string("/var/spool/") + kName;
+  return state_file_path(nullptr) + ".d";
 }
 
 // The state file, for as long as the server runs.
@@ -107,6 +124,28 @@ void load_speeds(pappl_system_t *system) {
   std::fclose(file);
 }
 
+// A stop waits a moment for the jobs printing now; the jobs still waiting
+// then (for a printer that takes no data or cannot be reached) are saved with
+// the state for the next start, and the server ends at once rather than
+// after PAPPL's 60 s. Their links send nothing more, and a client streaming
+// a raster job sees its connection end and sends the job again.
+void stop(pappl_system_t *system, int seconds) {
+  if (seconds == 0) papplLog(system, PAPPL_LOGLEVEL_INFO, "Stopping.");
+  const int waiting = active_jobs(system);
+  if (seconds < kStopGraceSeconds || waiting == 0) return;
+  freeze_output();
+  alarm(2);  // a save that cannot get its locks must not hold the stop
+  write_state(system);
+  papplLog(system, PAPPL_LOGLEVEL_INFO, "Stopped; %d waiting job(s) kept for the next start.", waiting);
+  _exit(0);
+}
+
+// One job at a time on each printer: PAPPL 1.3.1 streams raster jobs, and
+// refuses a second one as busy only after creating it, leaving an aborted
+// job for every retry of a client that waits for a busy printer. With one,
+// it refuses before any job exists.
+void printer_created(pappl_printer_t *printer, void *) { papplPrinterSetMaxActiveJobs(printer, 1); }
+
 pappl_soptions_t server_options(const char *list) {
   unsigned options = PAPPL_SOPTIONS_MULTI_QUEUE | PAPPL_SOPTIONS_WEB_INTERFACE;
   std::string_view rest = list ? list : "";
@@ -173,25 +212,30 @@ const char *detect_format(const unsigned char *header, size_t size, void *) {
 pappl_system_t *create_system(int num_options, cups_option_t *options, void *) {
   auto option = [&](const char *name) { return cupsGetOption(name, num_options, options); };
   const char *port = option("server-port");
+  const std::string spool = spool_directory_path(option("spool-directory"));
+  std::error_code ignored;  // PAPPL says so if it cannot make the folder
+  std::filesystem::create_directories(std::filesystem::path(spool).parent_path(), ignored);
   pappl_system_t *system =
       papplSystemCreate(server_options(option("server-options")), kName, port ? std::atoi(port) : 0,
-                        "_print,_universal", option("spool-directory"), option("log-file"),
-                        log_level(option("log-level")), option("auth-service"), false);
+                        "_print,_universal", spool.c_str(), option("log-file"), log_level(option("log-level")),
+                        option("auth-service"), false);
   if (!system) return nullptr;
 
   papplSystemAddListeners(system, option("listen-hostname"));
   if (const char *host = option("server-hostname")) papplSystemSetHostName(system, host);
   if (const char *group = option("admin-group")) papplSystemSetAdminGroup(system, group);
-  papplSystemSetFooterHTML(system, kFooterHtml);
+  papplSystemSetFooterHTML(system, avahi_available() ? kFooterHtml : kFooterNoAvahiHtml);
   papplSystemSetMIMECallback(system, detect_format, nullptr);
   auto &drivers = model_drivers();
-  papplSystemSetPrinterDrivers(system, static_cast<int>(drivers.size()), drivers.data(), autoadd, nullptr,
-                               driver_callback, nullptr);
+  papplSystemSetPrinterDrivers(system, static_cast<int>(drivers.size()), drivers.data(), autoadd,
+                               printer_created, driver_callback, nullptr);
 
   state_file() = state_file_path(option("state-file"));
-  if (papplSystemLoadState(system, state_file().c_str())) load_speeds(system);
+  if (load_state_keeping_jobs(system, state_file(), spool)) load_speeds(system);
   papplSystemSetSaveCallback(system, save_state, nullptr);
   papplSystemAddTimerCallback(system, 0, 2, save_when_idle, nullptr);
+  resume_kept_jobs(system, spool);
+  watch_for_stop(system, stop);
   return system;
 }
 

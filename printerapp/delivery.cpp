@@ -1,0 +1,56 @@
+#include "delivery.h"
+
+#include <atomic>
+
+#include "pappl_compat.h"
+#include "socket_link.h"
+
+namespace quorvane::app {
+
+namespace {
+
+std::atomic<bool> frozen{false};
+
+}  // namespace
+
+void attach_job(pappl_device_t *device, pappl_job_t *job) {
+  if (SocketLink *link = socket_link_of(device)) socket_attach_job(*link, job);
+}
+
+void detach_job(pappl_device_t *device) {
+  if (SocketLink *link = socket_link_of(device)) socket_detach_job(*link);
+}
+
+Handover wait_until_taken(pappl_device_t *device) {
+  papplDeviceFlush(device);
+  if (SocketLink *link = socket_link_of(device)) return socket_wait_until_taken(*link);
+  return Handover::kTaken;
+}
+
+std::string failure(pappl_device_t *device) {
+  if (SocketLink *link = socket_link_of(device)) return socket_failure(*link);
+  return {};
+}
+
+void printer_waits(pappl_job_t *job, const std::string &message) {
+  pappl_printer_t *printer = papplJobGetPrinter(job);
+  papplLogJob(job, PAPPL_LOGLEVEL_WARN, "%s", message.c_str());
+  set_printer_state_message(printer, message);
+  papplPrinterSetReasons(printer, PAPPL_PREASON_OFFLINE, PAPPL_PREASON_NONE);
+  papplJobSetReasons(job, PAPPL_JREASON_PRINTER_STOPPED, PAPPL_JREASON_NONE);
+  papplJobSetMessage(job, "%s", message.c_str());
+}
+
+void printer_resumed(pappl_job_t *job) {
+  pappl_printer_t *printer = papplJobGetPrinter(job);
+  papplLogJob(job, PAPPL_LOGLEVEL_INFO, "The printer takes data again.");
+  set_printer_state_message(printer, "");
+  papplPrinterSetReasons(printer, PAPPL_PREASON_NONE, PAPPL_PREASON_OFFLINE);
+  papplJobSetReasons(job, PAPPL_JREASON_NONE, PAPPL_JREASON_PRINTER_STOPPED);
+  papplJobSetMessage(job, "Printing.");
+}
+
+void freeze_output() { frozen = true; }
+bool output_frozen() { return frozen; }
+
+}  // namespace quorvane::app

@@ -1,0 +1,226 @@
+#include "pappl_compat.h"
+
+#include <avahi-client/client.h>
+#include <avahi-client/lookup.h>
+#include <avahi-common/simple-watch.h>
+#include <cups/raster.h>
+#include <dlfcn.h>
+
+#include <atomic>
+#include <csignal>
+#include <ctime>
+#include <map>
+#include <mutex>
+#include <set>
+
+#include "socket_link.h"
+
+// PAPPL 1.3.1's own scheme registrations: exported, though not in its
+// headers.
+extern "C" {
+void _papplDeviceAddFileScheme(void);
+void _papplDeviceAddNetworkSchemes(void);
+void _papplDeviceAddUSBScheme(void);
+}
+
+namespace quorvane::app {
+
+namespace {
+
+// The next definition of a function this program also defines: the
+// library's own, which the wrappers below hand on to.
+template <typename F>
+F next_definition(const char *name) {
+  return reinterpret_cast<F>(dlsym(RTLD_NEXT, name));
+}
+
+std::mutex messages_mutex;
+std::map<const pappl_printer_t *, std::string> state_messages;
+
+std::string state_message(const pappl_printer_t *printer) {
+  const std::lock_guard lock(messages_mutex);
+  const auto found = state_messages.find(printer);
+  return found == state_messages.end() ? std::string() : found->second;
+}
+
+// Raster streams that have ended (see cupsRasterReadPixels below).
+std::mutex ended_mutex;
+std::set<const cups_raster_t *> ended_streams;
+
+bool has_ended(const cups_raster_t *stream) {
+  const std::lock_guard lock(ended_mutex);
+  return ended_streams.contains(stream);
+}
+
+unsigned note_end(const cups_raster_t *stream, unsigned result) {
+  if (result == 0) {
+    const std::lock_guard lock(ended_mutex);
+    ended_streams.insert(stream);
+  }
+  return result;
+}
+
+std::atomic<bool> stop_signalled{false};
+
+void on_stop_signal(int) { stop_signalled = true; }
+
+struct StopWatch {
+  StopHandler handler;
+  bool signals_taken = false;
+  time_t since = 0;
+};
+
+bool stop_tick(pappl_system_t *system, void *data) {
+  auto &watch = *static_cast<StopWatch *>(data);
+  if (!watch.signals_taken) {
+    // PAPPL 1.3.1's own handler only marks a time it keeps to itself, then
+    // waits up to 60 s for every job; the application takes the signals so
+    // that its stop handler decides. The first tick runs after PAPPL has set
+    // its handlers.
+    watch.signals_taken = true;
+    std::signal(SIGTERM, on_stop_signal);
+    std::signal(SIGINT, on_stop_signal);
+  }
+  if (!stop_signalled && !papplSystemIsShutdown(system)) return true;
+  if (!watch.since) {
+    watch.since = time(nullptr);
+    papplSystemShutdown(system);  // no-op when already asked
+  }
+  watch.handler(system, static_cast<int>(time(nullptr) - watch.since));
+  return true;
+}
+
+}  // namespace
+
+void install_device_schemes() {
+  register_socket_scheme();
+  _papplDeviceAddFileScheme();
+  _papplDeviceAddNetworkSchemes();
+  _papplDeviceAddUSBScheme();
+}
+
+bool avahi_available() {
+  AvahiSimplePoll *poll = avahi_simple_poll_new();
+  if (!poll) return false;
+  int error = 0;
+  AvahiClient *client = avahi_client_new(avahi_simple_poll_get(poll), static_cast<AvahiClientFlags>(0), nullptr,
+                                         nullptr, &error);
+  const bool running = client && avahi_client_get_state(client) == AVAHI_CLIENT_S_RUNNING;
+  if (client) avahi_client_free(client);
+  avahi_simple_poll_free(poll);
+  return running;
+}
+
+void set_printer_state_message(pappl_printer_t *printer, const std::string &message) {
+  const std::lock_guard lock(messages_mutex);
+  if (message.empty()) state_messages.erase(printer);
+  else state_messages[printer] = message;
+}
+
+void watch_for_stop(pappl_system_t *system, StopHandler handler) {
+  static StopWatch watch;
+  watch.handler = std::move(handler);
+  papplSystemAddTimerCallback(system, 0, 1, stop_tick, &watch);
+}
+
+}  // namespace quorvane::app
+
+using quorvane::app::has_ended;
+using quorvane::app::next_definition;
+using quorvane::app::note_end;
+
+extern "C" {
+
+// PAPPL 1.3.1 browses DNS-SD (the devices sub-command, the web's Add
+// Printer page, Get-Devices) with the avahi client it failed to create when
+// avahi-daemon is not running, and avahi aborts the process on the null
+// client. Refused here, PAPPL reports "Unable to create service browser."
+// instead; its browsing code takes its DNS-SD lock before and does not
+// release it on that path, so it is released here (a no-op without a
+// client, when the lock has no poll to hold).
+AvahiServiceBrowser *avahi_service_browser_new(AvahiClient *client, AvahiIfIndex interface, AvahiProtocol protocol,
+                                               const char *type, const char *domain, AvahiLookupFlags flags,
+                                               AvahiServiceBrowserCallback callback, void *userdata) {
+  using Fn = AvahiServiceBrowser *(*)(AvahiClient *, AvahiIfIndex, AvahiProtocol, const char *, const char *,
+                                      AvahiLookupFlags, AvahiServiceBrowserCallback, void *);
+  static const Fn next = next_definition<Fn>("avahi_service_browser_new");
+  AvahiServiceBrowser *browser =
+      client && next ? next(client, interface, protocol, type, domain, flags, callback, userdata) : nullptr;
+  if (!browser) {
+    extern void _papplDNSSDUnlock(void);
+    _papplDNSSDUnlock();
+  }
+  return browser;
+}
+
+// The same abort when a printer's dnssd:// address is resolved without
+// avahi-daemon; PAPPL reports the address cannot be resolved instead.
+AvahiServiceResolver *avahi_service_resolver_new(AvahiClient *client, AvahiIfIndex interface,
+                                                 AvahiProtocol protocol, const char *name, const char *type,
+                                                 const char *domain, AvahiProtocol aprotocol, AvahiLookupFlags flags,
+                                                 AvahiServiceResolverCallback callback, void *userdata) {
+  using Fn = AvahiServiceResolver *(*)(AvahiClient *, AvahiIfIndex, AvahiProtocol, const char *, const char *,
+                                       const char *, AvahiProtocol, AvahiLookupFlags, AvahiServiceResolverCallback,
+                                       void *);
+  static const Fn next = next_definition<Fn>("avahi_service_resolver_new");
+  return client && next ? next(client, interface, protocol, name, type, domain, aprotocol, flags, callback, userdata)
+                        : nullptr;
+}
+
+// PAPPL 1.3.1 reads a streamed PWG or Apple raster job on past a page that
+// ends early (it discards the page's missing rows one read at a time), and
+// once a chunked request body has ended, libcups's next read waits for a
+// chunk that never comes: the client's Print-Job hangs until it gives up.
+// A raster stream that has once come to its end stays there.
+unsigned cupsRasterReadPixels(cups_raster_t *r, unsigned char *p, unsigned len) {
+  using Fn = unsigned (*)(cups_raster_t *, unsigned char *, unsigned);
+  static const Fn next = next_definition<Fn>("cupsRasterReadPixels");
+  if (has_ended(r)) return 0;
+  return note_end(r, next(r, p, len));
+}
+
+unsigned cupsRasterReadHeader(cups_raster_t *r, cups_page_header_t *h) {
+  using Fn = unsigned (*)(cups_raster_t *, cups_page_header_t *);
+  static const Fn next = next_definition<Fn>("cupsRasterReadHeader");
+  if (has_ended(r)) return 0;
+  return note_end(r, next(r, h));
+}
+
+unsigned cupsRasterReadHeader2(cups_raster_t *r, cups_page_header2_t *h) {
+  using Fn = unsigned (*)(cups_raster_t *, cups_page_header2_t *);
+  static const Fn next = next_definition<Fn>("cupsRasterReadHeader2");
+  if (has_ended(r)) return 0;
+  return note_end(r, next(r, h));
+}
+
+void cupsRasterClose(cups_raster_t *r) {
+  using Fn = void (*)(cups_raster_t *);
+  static const Fn next = next_definition<Fn>("cupsRasterClose");
+  {
+    const std::lock_guard lock(quorvane::app::ended_mutex);
+    quorvane::app::ended_streams.erase(r);
+  }
+  next(r);
+}
+
+// PAPPL 1.3.1 has no printer-state-message of the driver's: the message set
+// with set_printer_state_message replaces its fixed one.
+void _papplPrinterCopyStateNoLock(pappl_printer_t *printer, ipp_tag_t group_tag, ipp_t *ipp, pappl_client_t *client,
+                                  cups_array_t *ra) {
+  using Fn = void (*)(pappl_printer_t *, ipp_tag_t, ipp_t *, pappl_client_t *, cups_array_t *);
+  static const Fn next = next_definition<Fn>("_papplPrinterCopyStateNoLock");
+  next(printer, group_tag, ipp, client, ra);
+  const std::string message = quorvane::app::state_message(printer);
+  if (message.empty()) return;
+  ipp_attribute_t *last = nullptr;  // the one just added, for this printer
+  for (ipp_attribute_t *a = ippFirstAttribute(ipp); a; a = ippNextAttribute(ipp)) {
+    const char *name = ippGetName(a);
+    if (name && std::string_view(name) == "printer-state-message") last = a;
+  }
+  if (!last) return;
+  // PAPPL's value is a constant string; the new one is the message's copy.
+  ippDeleteAttribute(ipp, last);
+  ippAddString(ipp, group_tag, IPP_TAG_TEXT, "printer-state-message", nullptr, message.c_str());
+}
+
+}  // extern "C"

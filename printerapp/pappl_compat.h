@@ -1,0 +1,34 @@
+// Where PAPPL 1.3.1 (Debian 12) falls short, in one place. Each workaround
+// names the fault it answers; on a later PAPPL, check each one again.
+#ifndef QUORVANE_APP_PAPPL_COMPAT_H
+#define QUORVANE_APP_PAPPL_COMPAT_H
+
+#include <pappl/pappl.h>
+
+#include <functional>
+#include <string>
+
+namespace quorvane::app {
+
+// The application's device schemes first, then PAPPL's: PAPPL keeps the
+// first scheme registered under a name, and adds its own only while it has
+// none, so they are added here explicitly after ours. Call before anything
+// lists or opens a device (in main, for the server and every sub-command).
+void install_device_schemes();
+
+// Whether avahi-daemon answers: without it there is no DNS-SD discovery.
+bool avahi_available();
+
+// PAPPL 1.3.1 reports a fixed printer-state-message ("Idle.", "Printing.",
+// "Stopped."); this one is reported instead while it is not empty.
+void set_printer_state_message(pappl_printer_t *printer, const std::string &message);
+
+// Called once, from PAPPL's main loop, when the server is asked to stop
+// (SIGTERM, SIGINT or Shutdown-System), and again each second after, with the
+// seconds since.
+using StopHandler = std::function<void(pappl_system_t *, int seconds)>;
+void watch_for_stop(pappl_system_t *system, StopHandler handler);
+
+}  // namespace quorvane::app
+
+#endif

@@ -1,0 +1,230 @@
+"""The Printer Application as a shop meets it, without avahi-daemon: the
+Add Printer page and `devices` work; a raster upload cut short fails at
+once; a printer that takes no data (out of paper, cover open) holds its job
+unfinished, with a reason shown, while other jobs are refused before they
+exist; the job prints whole once the printer reads again, can be cancelled,
+and outlives a stop of the server."""
+
+import os
+import signal
+import socket
+import struct
+import threading
+import time
+import http.client
+
+import apptest as t
+
+NOT_TAKING = "The printer is not taking data: out of paper, cover open or switched off?"
+GET_JOBS = 0x0A
+
+
+class StallingListener:
+    """A printer that takes no data: it accepts connections, with a receive
+    buffer as small as a printer's, and reads nothing until release(); then
+    it reads each connection to its end. data[i] is connection i's bytes."""
+
+    def __init__(self):
+        self.sock = socket.socket()
+        self.sock.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, 4096)  # accepted sockets inherit it
+        self.sock.bind(("127.0.0.1", 0))
+        self.sock.listen(8)
+        self.port = self.sock.getsockname()[1]
+        self.released = threading.Event()
+        self.data, self.done, self.lock = [], [], threading.Lock()
+        threading.Thread(target=self._accept, daemon=True).start()
+
+    def _accept(self):
+        while True:
+            try:
+                conn, _ = self.sock.accept()
+            except OSError:
+                return
+            with self.lock:
+                index = len(self.data)
+                self.data.append(b"")
+                self.done.append(False)
+            threading.Thread(target=self._read, args=(conn, index), daemon=True).start()
+
+    def _read(self, conn, index):
+        self.released.wait()
+        with conn:
+            while True:
+                try:
+                    b = conn.recv(65536)
+                except OSError:
+                    break
+                if not b:
+                    break
+                with self.lock:
+                    self.data[index] += b
+        with self.lock:
+            self.done[index] = True
+
+    def finished(self, index, timeout=30):
+        deadline = time.time() + timeout
+        while time.time() < deadline:
+            with self.lock:
+                if index < len(self.done) and self.done[index]:
+                    return self.data[index]
+            time.sleep(0.05)
+        return None
+
+
+def printer_attrs(server, printer):
+    _, got = server.ipp(printer, t.GET_PRINTER_ATTRIBUTES,
+                        [("keyword", "requested-attributes", ["printer-state-reasons", "printer-state-message"])])
+    return got.get("printer-state-reasons", []), got.get("printer-state-message", [""])[0]
+
+
+def job_ids(server, printer):
+    _, got = server.ipp(printer, GET_JOBS, [("name", "requesting-user-name", "tester"),
+                                            ("keyword", "which-jobs", "all"),
+                                            ("keyword", "requested-attributes", ["job-id"])])
+    return got.get("job-id", [])
+
+
+def wait_state(server, printer, job, states, timeout):
+    deadline = time.time() + timeout
+    state = ("?", [], "")
+    while time.time() < deadline:
+        state = t.job_state(server, printer, job)
+        if state[0] in states:
+            break
+        time.sleep(0.1)
+    return state
+
+
+def without_avahi(f, server):
+    status, page = server.http_get("/addprinter")
+    f.check(status == 200 and b"device_uri" in page, "Add Printer: HTTP %d" % status)
+    f.check(not server.crashed() and server.http_get("/")[0] == 200, "Add Printer: the server went down")
+    if os.path.exists("/run/avahi-daemon/socket"):
+        return  # avahi runs here: nothing to say of its absence
+    f.check(b"avahi-daemon is not running" in page, "Add Printer: no word that discovery needs avahi")
+    p = server.cli("devices")
+    f.check(p.returncode == 0 and b"avahi-daemon is not running" in p.stderr,
+            "devices: exit %d, %s" % (p.returncode, p.stderr[-300:]))
+
+
+def cut_uploads(f, server, listener):
+    """Chunked uploads (as ipptool and CUPS send them) cut short: each is
+    answered at once, fails, and sends the printer nothing."""
+    doc = t.pwg_raster([t.receipt_gray(640, 300)])
+    request = t.encode_request(t.PRINT_JOB, 7000, server.uri("ref"), [("name", "requesting-user-name", "tester"),
+                                                                       ("mime", "document-format", "image/pwg-raster")])
+    before = len(listener.captures)
+    for fraction in (0.1, 0.5, 0.99):
+        body = request + doc[:int(len(doc) * fraction)]
+        c = http.client.HTTPConnection("127.0.0.1", server.port, timeout=10)
+        started = time.time()
+        try:
+            c.request("POST", "/ipp/print/ref", body=iter([body]), headers={"Content-Type": "application/ipp"},
+                      encode_chunked=True)
+            status, got = t.decode_response(c.getresponse().read())
+        except OSError as e:
+            status, got = None, str(e)
+        finally:
+            c.close()
+        took = time.time() - started
+        job = got.get("job-id", [0])[0] if isinstance(got, dict) else 0
+        state = t.wait_job(server, "ref", job, 10) if job else ("none",)
+        f.check(took < 3 and state[0] == "aborted",
+                "cut at %d%%: answered after %.1f s (%s), job %s" % (fraction * 100, took, status, state))
+    time.sleep(0.5)
+    f.check(len(listener.captures) == before, "cut uploads: the printer got bytes")
+
+
+def stalled_printer(f, server, work, png, reference):
+    """One stalled printer holds its job and tells why; the job prints whole
+    on release. A second one's job is cancelled; a third's outlives a stop."""
+    stuck = {name: StallingListener() for name in ("held", "cancelled", "kept")}
+    for name, listener in stuck.items():
+        server.add_printer(name, "qv80rcpt", "socket://127.0.0.1:%d" % listener.port)
+    jobs = {}
+    for name in stuck:
+        status, jobs[name] = t.print_job(server, name, png, "image/png")
+        f.check(status < 0x100 and jobs[name], "%s: Print-Job status 0x%x" % (name, status))
+    started = time.time()
+    reason_after = None
+    while time.time() - started < 20:
+        reasons, message = printer_attrs(server, "held")
+        if "offline" in reasons and message == NOT_TAKING:
+            reason_after = time.time() - started
+            break
+        time.sleep(0.25)
+    print("stalled printer: its reason shown %.1f s after the job began" % (reason_after or -1))
+    f.check(reason_after is not None, "held: no offline reason and message (%s)" % (printer_attrs(server, "held"),))
+    state = t.job_state(server, "held", jobs["held"])
+    f.check(state[0] == "processing" and NOT_TAKING in state[2], "held: the job is %s" % (state,))
+
+    # A job sent meanwhile is refused before it exists: nothing aborted.
+    status, _ = t.print_job(server, "held", png, "image/png")
+    f.check(status == 0x0507, "held: a second job got status 0x%x, not server-error-busy" % status)
+    f.check(job_ids(server, "held") == [jobs["held"]], "held: jobs %s" % job_ids(server, "held"))
+
+    cancel_at = time.time()
+    server.ipp("cancelled", t.CANCEL_JOB, [("name", "requesting-user-name", "tester"),
+                                          ("integer", "job-id", jobs["cancelled"])])
+    state = wait_state(server, "cancelled", jobs["cancelled"], ("canceled", "aborted", "completed"), 10)
+    f.check(state[0] == "canceled" and time.time() - cancel_at < 5,
+            "cancelled: %s after %.1f s" % (state, time.time() - cancel_at))
+
+    stuck["held"].released.set()
+    state = t.wait_job(server, "held", jobs["held"], 30)
+    f.check(state[0] == "completed", "held: after release the job is %s" % (state,))
+    f.check(stuck["held"].finished(0) == reference, "held: the printer did not get the job whole")
+    f.check(printer_attrs(server, "held") == (["none"], "Idle."),
+            "held: reasons after printing %s" % (printer_attrs(server, "held"),))
+
+    # A stop while the job waits: quick, and the job comes back.
+    stop_at = time.time()
+    server.proc.send_signal(signal.SIGTERM)
+    try:
+        server.proc.wait(10)
+    except Exception:
+        pass
+    f.check(server.proc.poll() is not None and time.time() - stop_at < 5,
+            "SIGTERM: the server took %.1f s" % (time.time() - stop_at))
+    server.proc = None
+    server.start()
+    stuck["kept"].released.set()
+    deadline = time.time() + 30
+    while time.time() < deadline and not job_ids(server, "kept"):
+        time.sleep(0.2)
+    kept = job_ids(server, "kept")
+    f.check(len(kept) == 1, "kept: after the restart the printer has jobs %s" % kept)
+    if kept:
+        state = t.wait_job(server, "kept", kept[0], 30)
+        f.check(state[0] == "completed", "kept: the job is %s" % (state,))
+        with stuck["kept"].lock:
+            connections = len(stuck["kept"].data)
+        f.check(stuck["kept"].finished(connections - 1) == reference, "kept: the printer did not get the job whole")
+    spool = os.path.join(work, "spool")
+    time.sleep(0.5)
+    f.check(os.listdir(spool) == [], "spool: files left %s" % os.listdir(spool))
+
+
+def main():
+    t.skip_unless_runnable()
+    f = t.Failures()
+    work = t.tempdir("field")
+    listener = t.Listener(work)
+    server = t.AppServer(work)
+    try:
+        server.start()
+        server.add_printer("ref", "qv80rcpt", "socket://127.0.0.1:%d" % listener.port)
+        png = t.png_gray(t.receipt_gray(576, 600))
+        reference = t.print_and_capture(server, "ref", listener, png, "image/png")
+        f.check(reference is not None and len(reference) > 8192, "reference: the picture did not print")
+        without_avahi(f, server)
+        cut_uploads(f, server, listener)
+        stalled_printer(f, server, work, png, reference)
+    finally:
+        server.stop()
+        listener.stop()
+    t.finish(f, work)
+
+
+if __name__ == "__main__":
+    main()
