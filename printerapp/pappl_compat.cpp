@@ -12,6 +12,7 @@
 #include <map>
 #include <mutex>
 #include <set>
+#include <string_view>
 
 #include "socket_link.h"
 
@@ -91,6 +92,15 @@ bool stop_tick(pappl_system_t *system, void *data) {
 }
 
 }  // namespace
+
+const char *detect_format(const unsigned char *header, size_t size, void *) {
+  const std::string_view h(reinterpret_cast<const char *>(header), size);
+  if (h.starts_with("RaS2")) return "image/pwg-raster";
+  if (h.starts_with("UNIRAST")) return "image/urf";
+  if (h.starts_with("\x89PNG")) return "image/png";
+  if (h.starts_with("\xff\xd8\xff")) return "image/jpeg";
+  return "application/octet-stream";
+}
 
 void install_device_schemes() {
   register_socket_scheme();

@@ -16,6 +16,12 @@ namespace quorvane::app {
 // lists or opens a device (in main, for the server and every sub-command).
 void install_device_schemes();
 
+// PAPPL's MIME callback: the format of a document sent without one. PAPPL
+// 1.3.1 leaves an unknown format unset and its job thread then crashes on
+// it; every document gets one here, application/octet-stream when it is none
+// the printers take, so that such a job fails cleanly.
+const char *detect_format(const unsigned char *header, size_t size, void *data);
+
 // Whether avahi-daemon answers: without it there is no DNS-SD discovery.
 bool avahi_available();
 

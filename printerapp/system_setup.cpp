@@ -2,18 +2,19 @@
 
 #include <unistd.h>
 
-#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <optional>
+#include <utility>
 #include <string>
 #include <string_view>
 
 #include "delivery.h"
 #include "drivers.h"
-#include "job_keeper.h"
 #include "pappl_compat.h"
+#include "pappl_state.h"
 
 namespace quorvane::app {
 
@@ -47,83 +48,6 @@ std::string spool_directory_path(const char *option) {
   return state_file_path(nullptr) + ".d";
 }
 
-// The state file, for as long as the server runs.
-std::string &state_file() {
-  static std::string path;
-  return path;
-}
-
-// PAPPL 1.3.1 leaves print-speed-default out of its state file, so a
-// printer's speed default would fall back to the driver's after a restart:
-// the application keeps it beside the state, one "ID SPEED" line a printer.
-std::string speed_file() { return state_file() + ".speed"; }
-
-void save_speed(pappl_printer_t *printer, void *data) {
-  pappl_pr_driver_data_t driver;
-  papplPrinterGetDriverData(printer, &driver);
-  std::fprintf(static_cast<FILE *>(data), "%d %d\n", papplPrinterGetID(printer), driver.speed_default);
-}
-
-// PAPPL 1.3.1 can deadlock when it saves its state while it refuses a
-// streamed job as busy (the save holds the system lock and waits for the
-// printer's; the refusal holds the printer's and waits for the system's).
-// So the state is saved only while no printer has a job; a change made
-// meanwhile is saved by the timer once they are idle.
-std::atomic<bool> state_dirty{false};
-
-void count_active_jobs(pappl_printer_t *printer, void *data) {
-  *static_cast<int *>(data) += papplPrinterGetNumberOfActiveJobs(printer);
-}
-
-bool printers_idle(pappl_system_t *system) {
-  int active = 0;
-  papplSystemIteratePrinters(system, count_active_jobs, &active);
-  return active == 0;
-}
-
-bool write_state(pappl_system_t *system) {
-  if (!papplSystemSaveState(system, state_file().c_str())) return false;
-  const std::string temp = speed_file() + ".new";
-  FILE *file = std::fopen(temp.c_str(), "w");
-  if (!file) return false;
-  papplSystemIteratePrinters(system, save_speed, file);
-  const bool written = std::fclose(file) == 0;
-  return written && std::rename(temp.c_str(), speed_file().c_str()) == 0;
-}
-
-bool save_state(pappl_system_t *system, void *) {
-  if (!printers_idle(system)) {
-    state_dirty = true;
-    return true;
-  }
-  state_dirty = false;
-  return write_state(system);
-}
-
-bool save_when_idle(pappl_system_t *system, void *) {
-  if (state_dirty && printers_idle(system)) {
-    state_dirty = false;
-    write_state(system);
-  }
-  return true;  // keep the timer
-}
-
-void load_speeds(pappl_system_t *system) {
-  FILE *file = std::fopen(speed_file().c_str(), "r");
-  if (!file) return;
-  int id = 0, speed = 0;
-  while (std::fscanf(file, "%d %d", &id, &speed) == 2) {
-    pappl_printer_t *printer = papplSystemFindPrinter(system, nullptr, id, nullptr);
-    if (!printer) continue;
-    pappl_pr_driver_data_t driver;
-    papplPrinterGetDriverData(printer, &driver);
-    if (speed != 0 && (speed < driver.speed_supported[0] || speed > driver.speed_supported[1])) continue;
-    driver.speed_default = speed;
-    papplPrinterSetDriverDefaults(printer, &driver, 0, nullptr);
-  }
-  std::fclose(file);
-}
-
 // A stop waits a moment for the jobs printing now; the jobs still waiting
 // then (for a printer that takes no data or cannot be reached) are saved with
 // the state for the next start, and the server ends at once rather than
@@ -135,7 +59,7 @@ void stop(pappl_system_t *system, int seconds) {
   if (seconds < kStopGraceSeconds || waiting == 0) return;
   freeze_output();
   alarm(2);  // a save that cannot get its locks must not hold the stop
-  write_state(system);
+  save_state_now(system);
   papplLog(system, PAPPL_LOGLEVEL_INFO, "Stopped; %d waiting job(s) kept for the next start.", waiting);
   _exit(0);
 }
@@ -146,36 +70,46 @@ void stop(pappl_system_t *system, int seconds) {
 // it refuses before any job exists.
 void printer_created(pappl_printer_t *printer, void *) { papplPrinterSetMaxActiveJobs(printer, 1); }
 
-pappl_soptions_t server_options(const char *list) {
+// PAPPL's server options by name; nullopt names the first word it does not
+// know.
+std::optional<pappl_soptions_t> server_options(const char *list, std::string &unknown) {
+  static constexpr std::pair<std::string_view, unsigned> kSet[] = {
+      {"dnssd-host", PAPPL_SOPTIONS_DNSSD_HOST},     {"raw-socket", PAPPL_SOPTIONS_RAW_SOCKET},
+      {"usb-printer", PAPPL_SOPTIONS_USB_PRINTER},   {"web-log", PAPPL_SOPTIONS_WEB_LOG},
+      {"web-network", PAPPL_SOPTIONS_WEB_NETWORK},   {"web-remote", PAPPL_SOPTIONS_WEB_REMOTE},
+      {"web-security", PAPPL_SOPTIONS_WEB_SECURITY}, {"web-tls", PAPPL_SOPTIONS_WEB_TLS},
+      {"no-tls", PAPPL_SOPTIONS_NO_TLS},
+  };
+  static constexpr std::pair<std::string_view, unsigned> kClear[] = {
+      {"no-multi-queue", PAPPL_SOPTIONS_MULTI_QUEUE}, {"no-web-interface", PAPPL_SOPTIONS_WEB_INTERFACE}};
   unsigned options = PAPPL_SOPTIONS_MULTI_QUEUE | PAPPL_SOPTIONS_WEB_INTERFACE;
   std::string_view rest = list ? list : "";
   while (!rest.empty()) {
     const size_t comma = rest.find(',');
     const std::string_view word = rest.substr(0, comma);
     rest = comma == std::string_view::npos ? std::string_view() : rest.substr(comma + 1);
-    if (word == "dnssd-host") options |= PAPPL_SOPTIONS_DNSSD_HOST;
-    else if (word == "no-multi-queue") options &= ~PAPPL_SOPTIONS_MULTI_QUEUE;
-    else if (word == "raw-socket") options |= PAPPL_SOPTIONS_RAW_SOCKET;
-    else if (word == "usb-printer") options |= PAPPL_SOPTIONS_USB_PRINTER;
-    else if (word == "no-web-interface") options &= ~PAPPL_SOPTIONS_WEB_INTERFACE;
-    else if (word == "web-log") options |= PAPPL_SOPTIONS_WEB_LOG;
-    else if (word == "web-network") options |= PAPPL_SOPTIONS_WEB_NETWORK;
-    else if (word == "web-remote") options |= PAPPL_SOPTIONS_WEB_REMOTE;
-    else if (word == "web-security") options |= PAPPL_SOPTIONS_WEB_SECURITY;
-    else if (word == "web-tls") options |= PAPPL_SOPTIONS_WEB_TLS;
-    else if (word == "no-tls") options |= PAPPL_SOPTIONS_NO_TLS;
+    bool known = word.empty();
+    for (const auto &[name, bit] : kSet)
+      if (word == name) options |= bit, known = true;
+    for (const auto &[name, bit] : kClear)
+      if (word == name) options &= ~bit, known = true;
+    if (!known) {
+      unknown = word;
+      return std::nullopt;
+    }
   }
   return static_cast<pappl_soptions_t>(options);
 }
 
-pappl_loglevel_t log_level(const char *name) {
-  const std::string_view n = name ? name : "";
-  if (n == "debug") return PAPPL_LOGLEVEL_DEBUG;
-  if (n == "info") return PAPPL_LOGLEVEL_INFO;
-  if (n == "warn") return PAPPL_LOGLEVEL_WARN;
-  if (n == "error") return PAPPL_LOGLEVEL_ERROR;
-  if (n == "fatal") return PAPPL_LOGLEVEL_FATAL;
-  return PAPPL_LOGLEVEL_WARN;
+std::optional<pappl_loglevel_t> log_level(const char *name) {
+  static constexpr std::pair<std::string_view, pappl_loglevel_t> kLevels[] = {
+      {"debug", PAPPL_LOGLEVEL_DEBUG}, {"info", PAPPL_LOGLEVEL_INFO},   {"warn", PAPPL_LOGLEVEL_WARN},
+      {"error", PAPPL_LOGLEVEL_ERROR}, {"fatal", PAPPL_LOGLEVEL_FATAL},
+  };
+  if (!name) return PAPPL_LOGLEVEL_WARN;
+  for (const auto &[level_name, level] : kLevels)
+    if (level_name == name) return level;
+  return std::nullopt;
 }
 
 // A device whose IEEE-1284 ID names a quorvane model gets its driver.
@@ -194,31 +128,37 @@ const char *autoadd(const char *, const char *, const char *device_id, void *) {
   return found;
 }
 
-// The format of a document sent without one. PAPPL 1.3.1 leaves an unknown
-// format unset and its job thread then crashes on it; every document gets a
-// format here, application/octet-stream when it is none of those the
-// printers take, so that such a job fails cleanly.
-const char *detect_format(const unsigned char *header, size_t size, void *) {
-  const std::string_view h(reinterpret_cast<const char *>(header), size);
-  if (h.starts_with("RaS2")) return "image/pwg-raster";
-  if (h.starts_with("UNIRAST")) return "image/urf";
-  if (h.starts_with("\x89PNG")) return "image/png";
-  if (h.starts_with("\xff\xd8\xff")) return "image/jpeg";
-  return "application/octet-stream";
-}
-
 }  // namespace
 
 pappl_system_t *create_system(int num_options, cups_option_t *options, void *) {
   auto option = [&](const char *name) { return cupsGetOption(name, num_options, options); };
+  // A mistyped option stops the server with a word rather than leaving it
+  // running other than asked.
+  std::string unknown;
+  const auto soptions = server_options(option("server-options"), unknown);
+  const auto level = log_level(option("log-level"));
   const char *port = option("server-port");
+  char *port_end = nullptr;
+  const long port_number = port ? std::strtol(port, &port_end, 10) : 0;
+  if (!soptions) {
+    std::fprintf(stderr, "%s: unknown server option \"%s\".\n", kName, unknown.c_str());
+    return nullptr;
+  }
+  if (!level) {
+    std::fprintf(stderr, "%s: unknown log level \"%s\" (debug, info, warn, error or fatal).\n", kName,
+                 option("log-level"));
+    return nullptr;
+  }
+  if (port && (*port_end || port_number < 1 || port_number > 65535)) {
+    std::fprintf(stderr, "%s: server-port \"%s\" is no TCP port (1 to 65535).\n", kName, port);
+    return nullptr;
+  }
   const std::string spool = spool_directory_path(option("spool-directory"));
   std::error_code ignored;  // PAPPL says so if it cannot make the folder
   std::filesystem::create_directories(std::filesystem::path(spool).parent_path(), ignored);
   pappl_system_t *system =
-      papplSystemCreate(server_options(option("server-options")), kName, port ? std::atoi(port) : 0,
-                        "_print,_universal", spool.c_str(), option("log-file"), log_level(option("log-level")),
-                        option("auth-service"), false);
+      papplSystemCreate(*soptions, kName, static_cast<int>(port_number), "_print,_universal", spool.c_str(),
+                        option("log-file"), *level, option("auth-service"), false);
   if (!system) return nullptr;
 
   papplSystemAddListeners(system, option("listen-hostname"));
@@ -230,11 +170,7 @@ pappl_system_t *create_system(int num_options, cups_option_t *options, void *) {
   papplSystemSetPrinterDrivers(system, static_cast<int>(drivers.size()), drivers.data(), autoadd,
                                printer_created, driver_callback, nullptr);
 
-  state_file() = state_file_path(option("state-file"));
-  if (load_state_keeping_jobs(system, state_file(), spool)) load_speeds(system);
-  papplSystemSetSaveCallback(system, save_state, nullptr);
-  papplSystemAddTimerCallback(system, 0, 2, save_when_idle, nullptr);
-  resume_kept_jobs(system, spool);
+  keep_state(system, state_file_path(option("state-file")), spool);
   watch_for_stop(system, stop);
   return system;
 }

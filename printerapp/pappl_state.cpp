@@ -1,10 +1,10 @@
-#include "job_keeper.h"
+#include "pappl_state.h"
 
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdio>
-
 #include <filesystem>
 #include <fstream>
 #include <regex>
@@ -112,8 +112,76 @@ bool resume_tick(pappl_system_t *system, void *) {
   return false;  // once
 }
 
-}  // namespace
+// PAPPL 1.3.1 leaves print-speed-default out of its state file, so a
+// printer's speed default would fall back to the driver's after a restart:
+// the application keeps it beside the state, one "ID SPEED" line a printer.
+std::string &state_file() {
+  static std::string path;
+  return path;
+}
 
+std::string speed_file() { return state_file() + ".speed"; }
+
+void save_speed(pappl_printer_t *printer, void *data) {
+  pappl_pr_driver_data_t driver;
+  papplPrinterGetDriverData(printer, &driver);
+  std::fprintf(static_cast<FILE *>(data), "%d %d\n", papplPrinterGetID(printer), driver.speed_default);
+}
+
+// PAPPL 1.3.1 can deadlock when it saves its state while it refuses a
+// streamed job as busy (the save holds the system lock and waits for the
+// printer's; the refusal holds the printer's and waits for the system's).
+// So the state is saved only while no printer has a job; a change made
+// meanwhile is saved by the timer once they are idle.
+std::atomic<bool> state_dirty{false};
+
+bool printers_idle(pappl_system_t *system) { return active_jobs(system) == 0; }
+
+bool write_state(pappl_system_t *system) {
+  if (!papplSystemSaveState(system, state_file().c_str())) return false;
+  const std::string temp = speed_file() + ".new";
+  FILE *file = std::fopen(temp.c_str(), "w");
+  if (!file) return false;
+  papplSystemIteratePrinters(system, save_speed, file);
+  const bool written = std::fclose(file) == 0;
+  return written && std::rename(temp.c_str(), speed_file().c_str()) == 0;
+}
+
+bool save_state(pappl_system_t *system, void *) {
+  if (!printers_idle(system)) {
+    state_dirty = true;
+    return true;
+  }
+  state_dirty = false;
+  return write_state(system);
+}
+
+bool save_when_idle(pappl_system_t *system, void *) {
+  if (state_dirty && printers_idle(system)) {
+    state_dirty = false;
+    write_state(system);
+  }
+  return true;  // keep the timer
+}
+
+void load_speeds(pappl_system_t *system) {
+  FILE *file = std::fopen(speed_file().c_str(), "r");
+  if (!file) return;
+  int id = 0, speed = 0;
+  while (std::fscanf(file, "%d %d", &id, &speed) == 2) {
+    pappl_printer_t *printer = papplSystemFindPrinter(system, nullptr, id, nullptr);
+    if (!printer) continue;
+    pappl_pr_driver_data_t driver;
+    papplPrinterGetDriverData(printer, &driver);
+    if (speed != 0 && (speed < driver.speed_supported[0] || speed > driver.speed_supported[1])) continue;
+    driver.speed_default = speed;
+    papplPrinterSetDriverDefaults(printer, &driver, 0, nullptr);
+  }
+  std::fclose(file);
+}
+
+// Loads the state, jobs that were printing marked waiting so that they
+// print again from their start.
 bool load_state_keeping_jobs(pappl_system_t *system, const std::string &path, const std::string &spool_directory) {
   std::ifstream in(path);
   if (!in) return false;
@@ -133,11 +201,22 @@ bool load_state_keeping_jobs(pappl_system_t *system, const std::string &path, co
   return loaded;
 }
 
-void resume_kept_jobs(pappl_system_t *system, const std::string &spool_directory) {
+}  // namespace
+
+void keep_state(pappl_system_t *system, const std::string &path, const std::string &spool_directory) {
+  state_file() = path;
+  spool() = spool_directory;
+  if (load_state_keeping_jobs(system, path, spool_directory)) load_speeds(system);
+  papplSystemSetSaveCallback(system, save_state, nullptr);
+  papplSystemAddTimerCallback(system, 0, 2, save_when_idle, nullptr);
   // PAPPL's job thread gives up on a system that is not running yet: the
   // queues start on the main loop's first turn.
-  spool() = spool_directory;
   papplSystemAddTimerCallback(system, 0, 0, resume_tick, nullptr);
+}
+
+void save_state_now(pappl_system_t *system) {
+  state_dirty = false;
+  write_state(system);
 }
 
 int active_jobs(pappl_system_t *system) {
