@@ -20,7 +20,7 @@ namespace quorvane::app {
 
 // How long a stop waits for the jobs printing to finish before it keeps
 // them, as they are, for the next start.
-inline constexpr int kStopGraceSeconds = 3;
+inline constexpr int kStopGraceSeconds = 2;
 
 // Loads the state file at `path` (the jobs' files are in `spool_directory`)
 // and keeps it from then on.

@@ -141,8 +141,11 @@ def stalled_printer(f, server, work, png, reference):
     stuck = {name: StallingListener() for name in ("held", "cancelled", "kept")}
     for name, listener in stuck.items():
         server.add_printer(name, "qv80rcpt", "socket://127.0.0.1:%d" % listener.port)
+    closed = socket.socket()  # bound, not listening: the printer is switched off
+    closed.bind(("127.0.0.1", 0))
+    server.add_printer("off", "qv80rcpt", "socket://127.0.0.1:%d" % closed.getsockname()[1])
     jobs = {}
-    for name in stuck:
+    for name in list(stuck) + ["off"]:
         status, jobs[name] = t.print_job(server, name, png, "image/png")
         f.check(status < 0x100 and jobs[name], "%s: Print-Job status 0x%x" % (name, status))
     started = time.time()
@@ -163,12 +166,15 @@ def stalled_printer(f, server, work, png, reference):
     f.check(status == 0x0507, "held: a second job got status 0x%x, not server-error-busy" % status)
     f.check(job_ids(server, "held") == [jobs["held"]], "held: jobs %s" % job_ids(server, "held"))
 
-    cancel_at = time.time()
-    server.ipp("cancelled", t.CANCEL_JOB, [("name", "requesting-user-name", "tester"),
-                                          ("integer", "job-id", jobs["cancelled"])])
-    state = wait_state(server, "cancelled", jobs["cancelled"], ("canceled", "aborted", "completed"), 10)
-    f.check(state[0] == "canceled" and time.time() - cancel_at < 5,
-            "cancelled: %s after %.1f s" % (state, time.time() - cancel_at))
+    reasons, message = printer_attrs(server, "off")
+    f.check("offline" in reasons and "cannot be reached" in message, "off: the printer shows %s" % ((reasons, message),))
+    for name in ("cancelled", "off"):
+        cancel_at = time.time()
+        server.ipp(name, t.CANCEL_JOB, [("name", "requesting-user-name", "tester"), ("integer", "job-id", jobs[name])])
+        state = wait_state(server, name, jobs[name], ("canceled", "aborted", "completed"), 10)
+        f.check(state[0] == "canceled" and time.time() - cancel_at < 5,
+                "%s: %s after %.1f s" % (name, state, time.time() - cancel_at))
+    closed.close()
 
     stuck["held"].released.set()
     state = t.wait_job(server, "held", jobs["held"], 30)
