@@ -253,12 +253,17 @@ def free_port():
 
 class Listener:
     """Stands in for a printer on 127.0.0.1: keeps the bytes of every
-    connection, one file per connection."""
+    connection, one file per connection. A printer that takes no data (out of
+    paper, cover open) has a receive buffer as small as a printer's and reads
+    a connection only once `reading` is set."""
 
-    def __init__(self, workdir):
+    def __init__(self, workdir, receive_buffer=None, reading=None):
         self.workdir = workdir
+        self.reading = reading
         self.sock = socket.socket()
         self.sock.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+        if receive_buffer:
+            self.sock.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, receive_buffer)  # accepted sockets inherit it
         self.sock.bind(("127.0.0.1", 0))
         self.sock.listen(4)
         self.port = self.sock.getsockname()[1]
@@ -274,6 +279,8 @@ class Listener:
                 conn, _ = self.sock.accept()
             except OSError:
                 return
+            if self.reading:
+                self.reading.wait()
             with conn:
                 chunks = []
                 while True:
@@ -285,7 +292,7 @@ class Listener:
                         break
                     chunks.append(b)
             with self.lock:
-                path = os.path.join(self.workdir, "capture-%d.bin" % (len(self.captures) + 1))
+                path = os.path.join(self.workdir, "capture-%d-%d.bin" % (self.port, len(self.captures) + 1))
                 with open(path, "wb") as f:
                     f.write(b"".join(chunks))
                 self.captures.append(path)
