@@ -29,6 +29,7 @@ packages=(
   dpkg-dev build-essential debhelper fakeroot file lintian  # the Debian packages (dpkg-buildpackage) and their check
   libbenchmark-dev time            # stage microbenchmarks; peak memory in bench/run_benchmarks.py
   libpappl-dev                     # the IPP Everywhere Printer Application (printerapp/)
+  libavahi-client-dev              # whether DNS-SD discovery can work, for the application's devices list
   cups-ipp-utils                   # ipptool: IPP Everywhere conformance and the app's own IPP tests
 )
 
