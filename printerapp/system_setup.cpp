@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "drivers.h"
+#include "image_job.h"
 
 namespace quorvane::app {
 
@@ -184,6 +185,7 @@ pappl_system_t *create_system(int num_options, cups_option_t *options, void *) {
   if (const char *group = option("admin-group")) papplSystemSetAdminGroup(system, group);
   papplSystemSetFooterHTML(system, kFooterHtml);
   papplSystemSetMIMECallback(system, detect_format, nullptr);
+  add_picture_filters(system);
   auto &drivers = model_drivers();
   papplSystemSetPrinterDrivers(system, static_cast<int>(drivers.size()), drivers.data(), autoadd, nullptr,
                                driver_callback, nullptr);
