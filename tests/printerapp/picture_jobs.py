@@ -1,8 +1,9 @@
 """Pictures through the application's own decoders on a private server: a
 576 x 20000 PNG (a 2.5 m receipt) prints every row as it is, one pixel a
-dot; a picture on a 4 x 6 in label is fitted and centred; corrupt,
-truncated and oversized pictures are refused with document-format-error
-and a message, and the printer gets nothing of them."""
+dot; a picture on a 4 x 6 in label is fitted and centred; the printers' raw
+format passes through; corrupt, truncated and oversized pictures are
+refused with document-format-error and a message, and the printer gets
+nothing of them."""
 
 import os
 import struct
@@ -87,6 +88,12 @@ def main():
                         page.black_dots() == 812 * 609,
                         "label: %d rows, ink on rows %s..%s, %d dots; not 812 x 609 centred on 1218 rows" % (
                             page.height, inked[:1], inked[-1:], page.black_dots()))
+
+        # The printers' own commands go through as they came, once a copy.
+        raw = b"\x1b@hello\n\x1dV\x00"
+        data = t.print_and_capture(server, "receipt", listeners["receipt"], raw, "application/vnd.quorvane-raw",
+                                   [("integer", "copies", 2)])
+        f.check(data == raw * 2, "raw commands, 2 copies: the printer got %r" % (data,))
 
         for tag, document, words in refused:
             count = len(listeners["receipt"].captures)
