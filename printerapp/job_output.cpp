@@ -89,6 +89,9 @@ bool JobOutput::end_page(unsigned page) {
     std::snprintf(message, sizeof(message), "Page %u cannot be printed: %s", page, engine_.error());
     return fail(message);
   }
+  // Cancelled while the page was being made (a long one takes a while to
+  // encode): none of it goes, and a job that sent nothing yet sends nothing.
+  if (papplJobIsCanceled(job_)) return true;
   // Each write is whole commands: the page hook, each copy's block, the page
   // end hook; a cancel stops between them.
   if (!opened_) {
