@@ -131,6 +131,11 @@ bool print_picture(pappl_job_t *job, pappl_device_t *device, PictureReader &read
   PageGeometry geometry;
   const auto layout = lay_out(job, *options, width, height, geometry);
   if (!layout) return false;
+  if (!reader.verify()) {
+    std::snprintf(message, sizeof(message), "The %s picture cannot be read: %s.", reader.kind(),
+                  reader.error().c_str());
+    return fail_document(job, message);
+  }
 
   PictureScaler scaler;
   const MallocBuffer picture_row = allocate_buffer(static_cast<std::size_t>(width));

@@ -1,12 +1,17 @@
 #include "picture_reader.h"
 
+#include <algorithm>
+#include <array>
+#include <cctype>
 #include <csetjmp>
+#include <cstdint>
 #include <cstring>
 
 // clang-format off
 #include <png.h>
 #include <jpeglib.h>
 #include <jerror.h>
+#include <zlib.h>
 // clang-format on
 
 #include "malloc_buffer.h"
@@ -21,6 +26,135 @@
 namespace quorvane::app {
 
 namespace {
+
+// --- a picture's container, walked before decoding -----------------------------
+//
+// Decoding finds a picture cut short only where the cut is, which on a long
+// receipt is seconds away. Walking the container first (PNG chunks and
+// their CRCs, JPEG markers up to the end of the image) finds a cut or a
+// damaged chunk in the time it takes to read the file.
+
+class BlockReader {
+ public:
+  explicit BlockReader(std::FILE *file) : file_(file) {}
+
+  // The next byte, or -1 at the end of the file.
+  int next() {
+    if (pos_ == len_ && !fill()) return -1;
+    return buffer_[pos_++];
+  }
+  // The next `n` bytes, handed to `use` block by block; false when the file
+  // ends first.
+  template <typename Use>
+  bool take(std::uint64_t n, Use &&use) {
+    while (n > 0) {
+      if (pos_ == len_ && !fill()) return false;
+      const std::size_t k = static_cast<std::size_t>(std::min<std::uint64_t>(n, len_ - pos_));
+      use(std::span<const unsigned char>(buffer_.data() + pos_, k));
+      pos_ += k;
+      n -= k;
+    }
+    return true;
+  }
+  bool take(std::uint64_t n) {
+    return take(n, [](std::span<const unsigned char>) {});
+  }
+  // Moves past the next 0xFF byte; false when there is none.
+  bool past_ff() {
+    for (;;) {
+      if (pos_ == len_ && !fill()) return false;
+      const void *ff = std::memchr(buffer_.data() + pos_, 0xff, len_ - pos_);
+      if (ff) {
+        pos_ = static_cast<std::size_t>(static_cast<const unsigned char *>(ff) - buffer_.data()) + 1;
+        return true;
+      }
+      pos_ = len_;
+    }
+  }
+
+ private:
+  bool fill() {
+    pos_ = 0;
+    len_ = std::fread(buffer_.data(), 1, buffer_.size(), file_);
+    return len_ > 0;
+  }
+
+  std::FILE *file_;
+  std::array<unsigned char, 65536> buffer_;
+  std::size_t pos_ = 0, len_ = 0;
+};
+
+std::uint32_t big_endian32(const unsigned char *b) {
+  return static_cast<std::uint32_t>(b[0]) << 24 | static_cast<std::uint32_t>(b[1]) << 16 |
+         static_cast<std::uint32_t>(b[2]) << 8 | b[3];
+}
+
+// Every chunk whole, the critical ones' CRCs right (libpng passes over a
+// damaged ancillary one), and an IEND. Empty when sound, or when it is no
+// PNG at all (libpng says so).
+std::string png_container_fault(std::FILE *file) {
+  BlockReader in(file);
+  std::array<unsigned char, 8> signature{};
+  for (unsigned char &b : signature) {
+    const int c = in.next();
+    if (c < 0) return "";
+    b = static_cast<unsigned char>(c);
+  }
+  if (png_sig_cmp(signature.data(), 0, 8) != 0) return "";
+  for (;;) {
+    std::array<unsigned char, 12> head{};  // length, type; then the CRC
+    std::size_t got = 0;
+    auto keep = [&](std::span<const unsigned char> b) {
+      std::memcpy(head.data() + got, b.data(), b.size());
+      got += b.size();
+    };
+    if (!in.take(8, keep)) return "it is cut short: it has no IEND chunk";
+    const std::uint32_t length = big_endian32(head.data());
+    const unsigned char *type = head.data() + 4;
+    const bool named = std::all_of(type, type + 4, [](unsigned char c) { return std::isalpha(c); });
+    const std::string name = named ? "its " + std::string(type, type + 4) + " chunk" : "a chunk";
+    if (length > 0x7fffffffU) return "it is damaged: " + name + " claims " + std::to_string(length) + " bytes";
+    const bool critical = !(type[0] & 0x20);
+    uLong crc = crc32(0, type, 4);
+    if (!in.take(length, [&](std::span<const unsigned char> b) {
+          if (critical) crc = crc32(crc, b.data(), static_cast<uInt>(b.size()));
+        }) ||
+        !in.take(4, keep))
+      return "it is cut short inside " + name;
+    if (critical && big_endian32(head.data() + 8) != crc) return "it is damaged: " + name + " fails its CRC";
+    if (std::memcmp(type, "IEND", 4) == 0) return "";
+  }
+}
+
+// Markers and their segments up to the end of the image, past the scans'
+// data. Empty when sound, or when it is no JPEG at all (libjpeg says so).
+std::string jpeg_container_fault(std::FILE *file) {
+  BlockReader in(file);
+  if (in.next() != 0xff || in.next() != 0xd8) return "";
+  const std::string cut = "it is cut short: it ends before its end-of-image marker";
+  bool in_scan = false;  // inside a scan, bytes are data until a marker
+  for (;;) {
+    int marker;
+    if (in_scan) {
+      if (!in.past_ff()) return cut;
+      marker = 0xff;
+    } else {
+      marker = in.next();
+      if (marker < 0) return cut;
+      if (marker != 0xff) return "it is damaged: data stands where a marker belongs";
+    }
+    while (marker == 0xff) marker = in.next();  // fill bytes
+    if (marker < 0) return cut;
+    if (marker == 0xd9) return "";
+    if (marker == 0x00 || marker == 0x01 || (marker >= 0xd0 && marker <= 0xd7)) continue;  // no segment
+    const int high = in.next(), low = in.next();
+    if (low < 0) return cut;
+    const int length = high << 8 | low;
+    if (length < 2) return "it is damaged: a marker segment of " + std::to_string(length) + " bytes";
+    if (!in.take(static_cast<std::uint64_t>(length - 2))) return cut;
+    if (marker == 0xda) in_scan = true;
+  }
+}
 
 // --- PNG ---------------------------------------------------------------------------
 
@@ -90,7 +224,9 @@ class PngReader final : public PictureReader {
 
   const char *kind() const override { return "PNG"; }
 
-  bool open(std::FILE *file) override {
+  std::string container_fault(std::FILE *file) const override { return png_container_fault(file); }
+
+  bool read_header(std::FILE *file) override {
     c_.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &c_, png_fail, png_ignore_warning);
     if (c_.png) c_.info = png_create_info_struct(c_.png);
     if (!c_.png || !c_.info) return fail("out of memory");
@@ -246,7 +382,9 @@ class JpegReader final : public PictureReader {
 
   const char *kind() const override { return "JPEG"; }
 
-  bool open(std::FILE *file) override {
+  std::string container_fault(std::FILE *file) const override { return jpeg_container_fault(file); }
+
+  bool read_header(std::FILE *file) override {
     if (!jpeg_step_create(&c_)) return fail(c_.message);
     c_.cinfo.progress = &c_.progress;
     if (!jpeg_step_header(&c_, file)) return fail(c_.message);
@@ -293,6 +431,24 @@ class JpegReader final : public PictureReader {
 };
 
 }  // namespace
+
+bool PictureReader::open(std::FILE *file) {
+  file_ = file;
+  start_ = ftello(file);
+  if (start_ < 0) return fail("it cannot be read: its file does not seek");
+  return read_header(file);
+}
+
+bool PictureReader::verify() {
+  if (!file_) return fail("it was not opened");
+  // The decoder has read the header and goes on from where it stopped.
+  const off_t here = ftello(file_);
+  if (here < 0 || fseeko(file_, static_cast<off_t>(start_), SEEK_SET) != 0)
+    return fail("it cannot be read: its file does not seek");
+  std::string fault = container_fault(file_);
+  if (fseeko(file_, here, SEEK_SET) != 0) return fail("it cannot be read: its file does not seek");
+  return fault.empty() || fail(std::move(fault));
+}
 
 std::unique_ptr<PictureReader> make_png_reader() { return std::make_unique<PngReader>(); }
 std::unique_ptr<PictureReader> make_jpeg_reader() { return std::make_unique<JpegReader>(); }

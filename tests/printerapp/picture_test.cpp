@@ -7,6 +7,7 @@
 #include <png.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -206,7 +207,7 @@ Bytes write_jpeg(int width, int height, int components, J_COLOR_SPACE space, con
 }
 
 struct Decoded {
-  bool opened = false;
+  bool opened = false;  // and passed its check
   std::string error;
   unsigned width = 0, height = 0;
   Bytes gray;  // every row read
@@ -215,7 +216,7 @@ struct Decoded {
 Decoded decode(PictureReader &reader, const Bytes &data) {
   Decoded d;
   std::FILE *file = fmemopen(const_cast<unsigned char *>(data.data()), data.size(), "rb");
-  d.opened = reader.open(file);
+  d.opened = reader.open(file) && reader.verify();
   d.width = reader.width();
   d.height = reader.height();
   Bytes row(d.width);
@@ -290,15 +291,18 @@ void put32(Bytes &out, unsigned long v) {
   for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<unsigned char>(v >> shift));
 }
 
-// A PNG header and an empty IDAT: the size is all there is to read.
+// A PNG header, an empty IDAT and the end: the size is all there is to read.
 Bytes png_header_only(unsigned width, unsigned height) {
   Bytes out = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n', 0, 0, 0, 13, 'I', 'H', 'D', 'R'};
   put32(out, width);
   put32(out, height);
   out.insert(out.end(), {8, 0, 0, 0, 0});
   put32(out, crc32(0, out.data() + 12, 17));
-  out.insert(out.end(), {0, 0, 0, 0, 'I', 'D', 'A', 'T'});
-  put32(out, crc32(0, out.data() + out.size() - 4, 4));
+  for (const char *type : {"IDAT", "IEND"}) {
+    out.insert(out.end(), {0, 0, 0, 0});
+    out.insert(out.end(), type, type + 4);
+    put32(out, crc32(0, out.data() + out.size() - 4, 4));
+  }
   return out;
 }
 
@@ -309,6 +313,14 @@ TEST(PictureReader, DamagedPicturesFailCleanly) {
   const Bytes interlaced = write_png({64, 64, PNG_COLOR_TYPE_GRAY, 8, noise, true});
   Bytes damaged = png;
   damaged[damaged.size() / 2] ^= 0x55;
+  // The same damage with the chunk's CRC made to match: only decoding finds it.
+  Bytes recrc = damaged;
+  const auto idat = static_cast<std::size_t>(std::search(recrc.begin(), recrc.end(), "IDAT", "IDAT" + 4) - recrc.begin());
+  const std::size_t idat_length = std::size_t{recrc[idat - 4]} << 24 | std::size_t{recrc[idat - 3]} << 16 |
+                                  std::size_t{recrc[idat - 2]} << 8 | recrc[idat - 1];
+  Bytes crc;
+  put32(crc, crc32(0, recrc.data() + idat, static_cast<uInt>(idat_length + 4)));
+  std::copy(crc.begin(), crc.end(), recrc.begin() + static_cast<long>(idat + 4 + idat_length));
   const Bytes jpeg = write_jpeg(64, 64, 1, JCS_GRAYSCALE, noise, false);
   const Bytes progressive = write_jpeg(64, 64, 1, JCS_GRAYSCALE, noise, true);
   const Bytes cmyk = write_jpeg(8, 8, 4, JCS_CMYK, Bytes(8 * 8 * 4, 128), false);
@@ -322,12 +334,14 @@ TEST(PictureReader, DamagedPicturesFailCleanly) {
   };
   const Case cases[] = {
       {"not a PNG", true, Bytes(100, 'x'), false, "PNG"},
-      {"PNG cut short", true, cut(png), true, "Read Error"},
-      {"PNG data damaged", true, damaged, true, ""},
-      {"interlaced PNG cut short", true, cut(interlaced), true, "Read Error"},
+      {"PNG cut short", true, cut(png), false, "cut short inside its IDAT chunk"},
+      {"PNG without its end", true, Bytes(png.begin(), png.end() - 12), false, "no IEND"},
+      {"PNG data damaged", true, damaged, false, "IDAT chunk fails its CRC"},
+      {"PNG data damaged under a good CRC", true, recrc, true, ""},
+      {"interlaced PNG cut short", true, cut(interlaced), false, "cut short"},
       {"not a JPEG", false, Bytes(100, 'x'), false, "JPEG"},
-      {"JPEG cut short", false, cut(jpeg), true, "Premature end"},
-      {"progressive JPEG cut short", false, cut(progressive), true, "Premature end"},
+      {"JPEG cut short", false, cut(jpeg), false, "cut short"},
+      {"progressive JPEG cut short", false, cut(progressive), false, "cut short"},
       {"CMYK JPEG", false, cmyk, false, "CMYK"},
   };
   for (const Case &c : cases) {
