@@ -7,6 +7,7 @@
 #include <mutex>
 #include <string>
 
+#include "image_job.h"
 #include "ipp_mapping.h"
 #include "model_ppd.h"
 #include "raster_job.h"
@@ -120,6 +121,7 @@ bool driver_callback(pappl_system_t *system, const char *driver_name, const char
   data->rwriteline_cb = raster_write_line;
   data->rendpage_cb = raster_end_page;
   data->rendjob_cb = raster_end_job;
+  use_own_formats(data);
   data->identify_cb = identify;
   data->status_cb = report_status;
   data->has_supplies = true;

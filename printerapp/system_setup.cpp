@@ -13,6 +13,7 @@
 
 #include "delivery.h"
 #include "drivers.h"
+#include "image_job.h"
 #include "pappl_compat.h"
 #include "pappl_state.h"
 
@@ -166,6 +167,7 @@ pappl_system_t *create_system(int num_options, cups_option_t *options, void *) {
   if (const char *group = option("admin-group")) papplSystemSetAdminGroup(system, group);
   papplSystemSetFooterHTML(system, avahi_available() ? kFooterHtml : kFooterNoAvahiHtml);
   papplSystemSetMIMECallback(system, detect_format, nullptr);
+  add_picture_filters(system);
   auto &drivers = model_drivers();
   papplSystemSetPrinterDrivers(system, static_cast<int>(drivers.size()), drivers.data(), autoadd,
                                printer_created, driver_callback, nullptr);

@@ -19,7 +19,8 @@ packages=(
   cmake g++ make pkg-config
   libcups2-dev libcupsimage2-dev   # raster stream, PPD and job options
   libjbig-dev jbigkit-bin          # JBIG-KIT's T.85 coder (and its command-line tools)
-  libpng-dev                       # pictures for the library's C example
+  libpng-dev                       # pictures for the library's C example and the Printer Application
+  libjpeg-dev                      # JPEG pictures in the Printer Application (libjpeg-turbo)
   libgtest-dev libgmock-dev        # unit and whole-job tests
   clang libclang-rt-14-dev         # libFuzzer targets (scripts/run_fuzzers.sh)
   valgrind                         # memcheck over whole jobs

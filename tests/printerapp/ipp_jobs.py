@@ -75,10 +75,10 @@ def main():
             data = [t.read(c) for c in caps]
             f.check(data[1] == data[0], "black_8 raster printed other bytes than sgray_8")
             f.check(data[2] == data[0], "Apple raster printed other bytes than PWG raster")
-            # Raster copies run on as one page, as the filter writes them;
-            # PAPPL repeats a picture's whole document, cut and all.
-            expected_pages = [2, 2, 2, 1, 1, 1, 2, 1, 1]
-            first = None
+            # Copies run on as one page, as the filter writes them, pictures
+            # as well as raster.
+            expected_pages = [2, 2, 2, 1, 1, 1, 1, 1, 1]
+            first = picture = None
             for i, (cap, pages) in enumerate(zip(caps, expected_pages)):
                 rc, summary, bitmaps = t.preview(cap, work, "receipt-%d" % (i + 1))
                 f.check(rc == 0, "receipt job %d: the preview does not understand the bytes: %s" % (i + 1, summary))
@@ -86,11 +86,15 @@ def main():
                 f.check(all(b.black_dots() > 1000 for b in bitmaps), "receipt job %d: a blank page" % (i + 1))
                 if i == 0 and bitmaps:
                     first = bitmaps[0]
-                if i == 5 and len(bitmaps) == 1 and first:
-                    # The page's block three times, then the one feed and cut.
-                    block = (len(bitmaps[0].rows) - len(first.rows)) // 2
-                    f.check(block > 0 and bitmaps[0].rows == first.rows[:block] * 3 + first.rows[block:],
-                            "3 copies are not the page's block 3 times")
+                if i == 3 and bitmaps:
+                    picture = bitmaps[0]
+                for copies, single in ((3, first), (2, picture)):
+                    if i == {3: 5, 2: 6}[copies] and len(bitmaps) == 1 and single:
+                        # The page's block once a copy, then the one feed and cut.
+                        block = (len(bitmaps[0].rows) - len(single.rows)) // (copies - 1)
+                        f.check(block > 0 and
+                                bitmaps[0].rows == single.rows[:block] * copies + single.rows[block:],
+                                "%d copies are not the page's block %d times" % (copies, copies))
                 if i == 7:
                     f.check("drawer" in summary.lower(), "the cash drawer kick is missing: %s" % summary)
         for name, count in (("orx", 2), ("tspl", 1)):
