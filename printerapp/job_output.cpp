@@ -41,8 +41,8 @@ bool fail_document(pappl_job_t *job, const char *message) {
 }
 
 DeviceOutput::DeviceOutput(pappl_job_t *job, pappl_device_t *device)
-    : job_(job), device_(device), written_before_(device_bytes_written(device)) {
-  attach_job(device, job);
+    : job_(job), hold_(job, device), device_(hold_.get()), written_before_(device_bytes_written(device_)) {
+  attach_job(device_, job);
 }
 
 DeviceOutput::~DeviceOutput() { detach_job(device_); }

@@ -14,6 +14,7 @@
 
 #include "model_ppd.h"
 #include "page_engine.h"
+#include "pappl_compat.h"
 
 namespace quorvane::app {
 
@@ -38,6 +39,7 @@ class DeviceOutput {
 
  private:
   pappl_job_t *job_;
+  DeviceHold hold_;
   pappl_device_t *device_;
   std::size_t handed_ = 0;          // bytes given to the device
   std::size_t written_before_ = 0;  // the device's count when the job began

@@ -61,6 +61,20 @@ unsigned note_end(const cups_raster_t *stream, unsigned result) {
   return result;
 }
 
+// Devices held by jobs, and whether PAPPL has closed them meanwhile.
+struct DeviceUse {
+  int holders = 0;
+  bool closed = false;
+};
+std::mutex uses_mutex;
+std::map<const pappl_device_t *, DeviceUse> device_uses;
+
+void really_close(pappl_device_t *device) {
+  using Fn = void (*)(pappl_device_t *);
+  static const Fn next = next_definition<Fn>("papplDeviceClose");
+  next(device);
+}
+
 std::atomic<bool> stop_signalled{false};
 
 void on_stop_signal(int) { stop_signalled = true; }
@@ -100,6 +114,37 @@ const char *detect_format(const unsigned char *header, size_t size, void *) {
   if (h.starts_with("\x89PNG")) return "image/png";
   if (h.starts_with("\xff\xd8\xff")) return "image/jpeg";
   return "application/octet-stream";
+}
+
+DeviceHold::DeviceHold(pappl_job_t *job, pappl_device_t *given) : device_(given) {
+  if (!given) {
+    pappl_printer_t *printer = papplJobGetPrinter(job);
+    papplLogJob(job, PAPPL_LOGLEVEL_DEBUG, "PAPPL closed the printer's device as the job began: opening another.");
+    device_ = papplDeviceOpen(papplPrinterGetDeviceURI(printer), papplJobGetName(job), papplLogDevice,
+                              papplPrinterGetSystem(printer));
+    own_ = device_ != nullptr;
+    return;
+  }
+  const std::lock_guard lock(uses_mutex);
+  ++device_uses[given].holders;
+}
+
+DeviceHold::~DeviceHold() {
+  if (!device_) return;
+  if (own_) {
+    really_close(device_);
+    return;
+  }
+  bool close = false;
+  {
+    const std::lock_guard lock(uses_mutex);
+    DeviceUse &use = device_uses[device_];
+    if (--use.holders == 0) {
+      close = use.closed;
+      device_uses.erase(device_);
+    }
+  }
+  if (close) really_close(device_);
 }
 
 void install_device_schemes() {
@@ -211,6 +256,19 @@ void cupsRasterClose(cups_raster_t *r) {
     quorvane::app::ended_streams.erase(r);
   }
   next(r);
+}
+
+// See DeviceHold: a device a job still holds is closed when it lets go.
+void papplDeviceClose(pappl_device_t *device) {
+  if (device) {
+    const std::lock_guard lock(quorvane::app::uses_mutex);
+    const auto found = quorvane::app::device_uses.find(device);
+    if (found != quorvane::app::device_uses.end()) {
+      found->second.closed = true;
+      return;
+    }
+  }
+  quorvane::app::really_close(device);
 }
 
 // PAPPL 1.3.1 has no printer-state-message of the driver's: the message set

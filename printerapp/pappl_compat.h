@@ -29,6 +29,27 @@ bool avahi_available();
 // "Stopped."); this one is reported instead while it is not empty.
 void set_printer_state_message(pappl_printer_t *printer, const std::string &message);
 
+// A job's hold on the device it prints through. PAPPL 1.3.1 drops a
+// finished job from the printer's active jobs, lets go of the printer, and
+// only then closes the printer's device: a job started in between (a client
+// waiting on a busy printer starts one at once) is handed the device that is
+// closed under it, or none at all, and its bytes would go to freed memory,
+// or nowhere. A device closed while a job holds it is closed when the job
+// lets go; a job handed none opens its own.
+class DeviceHold {
+ public:
+  DeviceHold(pappl_job_t *job, pappl_device_t *given);
+  ~DeviceHold();
+  DeviceHold(const DeviceHold &) = delete;
+  DeviceHold &operator=(const DeviceHold &) = delete;
+  // Null when the job was handed none and cannot open one (PAPPL says why).
+  pappl_device_t *get() const { return device_; }
+
+ private:
+  pappl_device_t *device_ = nullptr;
+  bool own_ = false;
+};
+
 // Called once, from PAPPL's main loop, when the server is asked to stop
 // (SIGTERM, SIGINT or Shutdown-System), and again each second after, with the
 // seconds since.

@@ -251,7 +251,7 @@ class DroppingListener:
         listener.sock.bind(("127.0.0.1", self.port))
         listener.sock.listen(4)
         listener.port = self.port
-        listener.captures, listener.lock, listener.stopping = [], threading.Lock(), False
+        listener.captures, listener.lock, listener.stopping, listener.reading = [], threading.Lock(), False, None
         listener.thread = threading.Thread(target=listener._serve, daemon=True)
         listener.thread.start()
         return listener
