@@ -3,7 +3,7 @@
 #include <atomic>
 
 #include "pappl_compat.h"
-#include "socket_link.h"
+#include "link.h"
 
 namespace quorvane::app {
 
@@ -14,21 +14,21 @@ std::atomic<bool> frozen{false};
 }  // namespace
 
 void attach_job(pappl_device_t *device, pappl_job_t *job) {
-  if (SocketLink *link = socket_link_of(device)) socket_attach_job(*link, job);
+  if (Link *link = link_of(device)) link->attach(job);
 }
 
 void detach_job(pappl_device_t *device) {
-  if (SocketLink *link = socket_link_of(device)) socket_detach_job(*link);
+  if (Link *link = link_of(device)) link->detach();
 }
 
 Handover wait_until_taken(pappl_device_t *device) {
   papplDeviceFlush(device);
-  if (SocketLink *link = socket_link_of(device)) return socket_wait_until_taken(*link);
+  if (Link *link = link_of(device)) return link->wait_until_taken();
   return Handover::kTaken;
 }
 
 std::string failure(pappl_device_t *device) {
-  if (SocketLink *link = socket_link_of(device)) return socket_failure(*link);
+  if (Link *link = link_of(device)) return link->failure();
   return {};
 }
 

@@ -1,12 +1,13 @@
 // "Completed means the printer took it": how a job's bytes reach the
 // printer, and what the printer's owner is told while they cannot.
 //
-// Network printers (socket://HOST[:PORT]) go through the application's own
-// link (socket_link.cpp): it connects when the first byte is due, waits for
-// a printer that cannot be reached or takes no data for as long as it takes,
-// tells the printer's state and the job's message meanwhile, and gives up
-// only when the job is cancelled or the connection is lost. Other links
-// (USB, file) are PAPPL's own: a write that returned is taken.
+// Network and serial printers (socket://HOST[:PORT], serial:/dev/...) go
+// through the application's own links (link.h): a link opens when the first
+// byte is due, waits for a printer that cannot be reached or takes no data
+// for as long as it takes, tells the printer's state and the job's message
+// meanwhile, and gives up only when the job is cancelled or the connection
+// is lost. Other devices (USB, file) are PAPPL's own: a write that returned
+// is taken.
 #ifndef QUORVANE_APP_DELIVERY_H
 #define QUORVANE_APP_DELIVERY_H
 

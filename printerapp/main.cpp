@@ -19,8 +19,8 @@ int main(int argc, char *argv[]) {
   quorvane::app::install_device_schemes();
   if (argc > 1 && std::strcmp(argv[1], "devices") == 0 && !quorvane::app::avahi_available())
     std::fprintf(stderr,
-                 "Network printers are not discovered: avahi-daemon is not running. USB printers are listed; "
-                 "add a network printer by its address (socket://HOST:9100).\n");
+                 "Network printers are not discovered: avahi-daemon is not running. USB printers and serial "
+                 "ports are listed; add a network printer by its address (socket://HOST:9100).\n");
   auto &drivers = quorvane::app::model_drivers();
   return papplMainloop(argc, argv, QUORVANE_VERSION, quorvane::app::kFooterHtml, static_cast<int>(drivers.size()),
                        drivers.data(), nullptr, quorvane::app::driver_callback, nullptr, nullptr,

@@ -14,7 +14,7 @@
 #include <set>
 #include <string_view>
 
-#include "socket_link.h"
+#include "link.h"
 
 // PAPPL 1.3.1's own scheme registrations: exported, though not in its
 // headers.
@@ -149,6 +149,7 @@ DeviceHold::~DeviceHold() {
 
 void install_device_schemes() {
   register_socket_scheme();
+  register_serial_scheme();
   _papplDeviceAddFileScheme();
   _papplDeviceAddNetworkSchemes();
   _papplDeviceAddUSBScheme();

@@ -24,7 +24,7 @@ const char kFooterHtml[] = "quorvane Printer Application &middot; thermal receip
 const char kFooterNoAvahiHtml[] =
     "quorvane Printer Application &middot; thermal receipt and label printers<br>"
     "Network printers are not discovered: avahi-daemon is not running. Add them by address "
-    "(Network Printer, socket://HOST:9100); USB printers are listed.";
+    "(Network Printer, socket://HOST:9100); USB printers and serial ports are listed.";
 
 namespace {
 

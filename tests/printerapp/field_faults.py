@@ -6,6 +6,8 @@ exist; the job prints whole once the printer reads again, can be cancelled,
 and outlives a stop of the server."""
 
 import os
+import pty
+import select
 import signal
 import socket
 import threading
@@ -165,6 +167,46 @@ def stalled_printer(f, server, work, png, reference):
     f.check(os.listdir(spool) == [], "spool: files left %s" % os.listdir(spool))
 
 
+def serial_printer(f, server, png, reference):
+    """A printer on a serial line at 115200 baud with a 4 KB buffer that
+    prints slower than the line carries and drops what overflows: with
+    XON/XOFF the receipt arrives whole."""
+    master, slave = pty.openpty()  # the test keeps its side of the line open
+    server.add_printer("serial", "qv80rcpt", "serial:%s?baud=115200+flow=soft" % os.ttyname(slave))
+    got, dropped, done = [], [0], threading.Event()
+
+    def printer():
+        held, last, stopped = 0.0, time.time(), False
+        while not done.is_set():
+            now = time.time()
+            held, last = max(0.0, held - (now - last) * 8000), now  # prints 8 KB/s
+            if stopped and held < 1024:
+                os.write(master, b"\x11")
+                stopped = False
+            if not select.select([master], [], [], 0.01)[0]:
+                continue
+            data = os.read(master, 65536)
+            room = int(4096 - held)
+            got.append(data[:room])
+            dropped[0] += max(0, len(data) - room)
+            held += min(len(data), room)
+            if held >= 3072 and not stopped:
+                os.write(master, b"\x13")
+                stopped = True
+
+    thread = threading.Thread(target=printer, daemon=True)
+    thread.start()
+    status, job = t.print_job(server, "serial", png, "image/png")
+    state = t.wait_job(server, "serial", job, 60)
+    done.set()
+    thread.join(5)
+    f.check(state[0] == "completed", "serial: the job is %s" % (state,))
+    f.check(dropped[0] == 0 and b"".join(got) == reference,
+            "serial: %d bytes dropped, %d of %d arrived" % (dropped[0], len(b"".join(got)), len(reference)))
+    os.close(master)
+    os.close(slave)
+
+
 def main():
     t.skip_unless_runnable()
     f = t.Failures()
@@ -179,6 +221,7 @@ def main():
         f.check(reference is not None and len(reference) > 8192, "reference: the picture did not print")
         without_avahi(f, server)
         cut_uploads(f, server, listener)
+        serial_printer(f, server, png, reference)
         stalled_printer(f, server, work, png, reference)
     finally:
         server.stop()
