@@ -32,11 +32,11 @@ std::string failure(pappl_device_t *device) {
   return {};
 }
 
-void printer_waits(pappl_job_t *job, const std::string &message) {
+void printer_waits(pappl_job_t *job, const std::string &message, pappl_preason_t reason) {
   pappl_printer_t *printer = papplJobGetPrinter(job);
   papplLogJob(job, PAPPL_LOGLEVEL_WARN, "%s", message.c_str());
   set_printer_state_message(printer, message);
-  papplPrinterSetReasons(printer, PAPPL_PREASON_OFFLINE, PAPPL_PREASON_NONE);
+  papplPrinterSetReasons(printer, reason, PAPPL_PREASON_NONE);
   papplJobSetReasons(job, PAPPL_JREASON_PRINTER_STOPPED, PAPPL_JREASON_NONE);
   papplJobSetMessage(job, "%s", message.c_str());
 }

@@ -39,9 +39,9 @@ Handover wait_until_taken(pappl_device_t *device);
 // Why the last write or wait on `device` failed, for the job's message.
 std::string failure(pappl_device_t *device);
 
-// Tells the printer's state (offline, with `message`) and the job's message
-// that the printer cannot go on; printer_resumed takes it back.
-void printer_waits(pappl_job_t *job, const std::string &message);
+// Tells the printer's state (`reason`, with `message`) and the job's
+// message that the printer cannot go on; printer_resumed takes it back.
+void printer_waits(pappl_job_t *job, const std::string &message, pappl_preason_t reason = PAPPL_PREASON_OFFLINE);
 void printer_resumed(pappl_job_t *job);
 
 // Once set, no link sends another byte: the server is about to stop and

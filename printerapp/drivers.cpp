@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 #include <deque>
+#include <map>
 #include <mutex>
 #include <string>
 
@@ -11,6 +12,7 @@
 #include "ipp_mapping.h"
 #include "model_ppd.h"
 #include "raster_job.h"
+#include "status_watch.h"
 
 namespace quorvane::app {
 
@@ -45,18 +47,6 @@ void identify(pappl_printer_t *printer, pappl_identify_actions_t, const char *me
            papplPrinterGetName(printer), message ? message : "");
 }
 
-// The paper roll is the one supply; the printers do not say how much is
-// left, so its level is unknown.
-bool report_status(pappl_printer_t *printer) {
-  pappl_supply_t paper = {};
-  paper.color = PAPPL_SUPPLY_COLOR_NO_COLOR;
-  std::snprintf(paper.description, sizeof(paper.description), "Paper");
-  paper.is_consumed = true;
-  paper.level = -1;
-  paper.type = PAPPL_SUPPLY_TYPE_OTHER;
-  papplPrinterSetSupplies(printer, 1, &paper);
-  return true;
-}
 
 void add_vendor_attributes(const std::vector<VendorOption> &options, pappl_pr_driver_data_t *data, ipp_t *attrs) {
   for (const VendorOption &option : options) {
@@ -107,6 +97,25 @@ std::vector<pappl_pr_driver_t> &model_drivers() {
   return drivers;
 }
 
+StatusLanguage model_status_language(std::string_view driver_name) {
+  static std::mutex mutex;
+  static std::map<std::string, StatusLanguage, std::less<>> known;
+  const std::lock_guard lock(mutex);
+  if (const auto found = known.find(driver_name); found != known.end()) return found->second;
+  StatusLanguage language = StatusLanguage::kNone;
+  if (PpdHandle ppd = open_model_ppd(driver_name)) {
+    language = StatusLanguage::kEscPos;
+    for (int i = 0; i < ppd->num_groups; ++i)
+      for (int o = 0; o < ppd->groups[i].num_options; ++o) {
+        const std::string_view keyword = ppd->groups[i].options[o].keyword;
+        if (keyword.starts_with("TSPL.")) language = StatusLanguage::kTspl;
+        if (keyword.starts_with("ORX.")) language = StatusLanguage::kNone;
+      }
+  }
+  known.emplace(std::string(driver_name), language);
+  return language;
+}
+
 bool driver_callback(pappl_system_t *system, const char *driver_name, const char *, const char *,
                      pappl_pr_driver_data_t *data, ipp_t **attrs, void *) {
   PpdHandle owned = open_model_ppd(driver_name ? driver_name : "");
@@ -123,7 +132,7 @@ bool driver_callback(pappl_system_t *system, const char *driver_name, const char
   data->rendjob_cb = raster_end_job;
   use_own_formats(data);
   data->identify_cb = identify;
-  data->status_cb = report_status;
+  data->status_cb = status_callback;
   data->has_supplies = true;
   data->identify_default = PAPPL_IDENTIFY_ACTIONS_DISPLAY;
   data->identify_supported = PAPPL_IDENTIFY_ACTIONS_DISPLAY;

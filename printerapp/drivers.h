@@ -4,7 +4,10 @@
 
 #include <pappl/pappl.h>
 
+#include <string_view>
 #include <vector>
+
+#include "printer_status.h"
 
 namespace quorvane::app {
 
@@ -16,6 +19,10 @@ std::vector<pappl_pr_driver_t> &model_drivers();
 // from its model's PPD.
 bool driver_callback(pappl_system_t *system, const char *driver_name, const char *device_uri,
                      const char *device_id, pappl_pr_driver_data_t *data, ipp_t **attrs, void *cbdata);
+
+// How a model's printers are asked for their status: the command language
+// its PPD's options speak (TSPL, ORX, else ESC/POS).
+StatusLanguage model_status_language(std::string_view driver_name);
 
 }  // namespace quorvane::app
 

@@ -7,6 +7,7 @@
 #include "job_commands.h"
 #include "job_settings.h"
 #include "ppd_settings.h"
+#include "status_watch.h"
 
 namespace quorvane::app {
 
@@ -84,6 +85,9 @@ std::unique_ptr<JobOutput> JobOutput::open(pappl_job_t *job, const pappl_pr_opti
   if (!out->ppd_) return nullptr;
   out->settings_ = read_page_settings(out->ppd_.get());
   out->copies_ = copies > 1 ? copies : 1;
+  // A printer out of paper or with its cover open gets nothing until it is
+  // ready again.
+  wait_until_printer_ready(job, out->device_.device());
   append(out->opening_, job_lead_in());
   append(out->opening_, hook_commands(out->ppd_.get(), JobBoundary::kStartJob));
   append(out->opening_, hook_commands(out->ppd_.get(), JobBoundary::kStartDoc));
@@ -123,7 +127,9 @@ bool JobOutput::end_page(unsigned page) {
     if (papplJobIsCanceled(job_)) break;
     if (!device_.write(block.bytes())) return false;
   }
-  return device_.write(hook_commands(ppd_.get(), JobBoundary::kEndPage)) && device_.delivered();
+  if (!device_.write(hook_commands(ppd_.get(), JobBoundary::kEndPage)) || !device_.delivered()) return false;
+  hear_printer_after_page(job_, device_.device());
+  return true;
 }
 
 bool JobOutput::end_job() {

@@ -36,6 +36,7 @@ class DeviceOutput {
   // printer has gone: after a flush, its count of bytes written tells. With
   // `taken`, the printer must also have taken every byte.
   bool delivered(bool taken = false);
+  pappl_device_t *device() const { return device_; }
 
  private:
   pappl_job_t *job_;

@@ -6,6 +6,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <array>
 #include <cerrno>
 #include <cstring>
 #include <thread>
@@ -93,7 +94,7 @@ bool Link::ready() {
   if (fd_ >= 0) return true;
   if (broken_) return false;
   while (!cancelled()) {
-    if (open_once() == 0) {
+    if (open_once(false) == 0) {
       set_failure("");
       resumed();
       return true;
@@ -187,6 +188,26 @@ Handover Link::wait_until_taken() {
     }
     if (stalled()) waiting(kNotTakingData);
   }
+}
+
+std::vector<unsigned char> Link::ask(std::span<const unsigned char> query,
+                                     const std::function<bool(std::span<const unsigned char>)> &whole,
+                                     int wait_ms) {
+  std::vector<unsigned char> answer;
+  if (fd_ < 0 && (broken_ || open_once(true) != 0)) return answer;
+  const ssize_t n = ::send(fd_, query.data(), query.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+  const ssize_t m = n < 0 && errno == ENOTSOCK ? ::write(fd_, query.data(), query.size()) : n;
+  if (m != static_cast<ssize_t>(query.size())) return answer;  // a printer that takes no data hears nothing
+  const auto deadline = Clock::now() + std::chrono::milliseconds(wait_ms);
+  while (!whole(answer)) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    if (left <= 0) return {};
+    std::array<unsigned char, 64> buffer;
+    const ssize_t got = read(buffer, static_cast<int>(left));
+    if (got < 0) return {};
+    answer.insert(answer.end(), buffer.begin(), buffer.begin() + got);
+  }
+  return answer;
 }
 
 namespace {

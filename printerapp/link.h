@@ -12,10 +12,12 @@
 
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "delivery.h"
 
@@ -35,12 +37,19 @@ class Link {
   // What the printer sent, waiting at most `wait_ms`; 0 when it sent nothing.
   ssize_t read(std::span<unsigned char> buffer, int wait_ms);
   Handover wait_until_taken();
+  // Sends `query` and reads until `whole` says the answer is complete or
+  // `wait_ms` pass; the bytes read (empty: no answer). It opens the link
+  // once if need be, briefly, and never waits for a printer that takes no
+  // data.
+  std::vector<unsigned char> ask(std::span<const unsigned char> query,
+                                 const std::function<bool(std::span<const unsigned char>)> &whole, int wait_ms);
 
  protected:
   Link() = default;
 
-  // Opens the descriptor (fd_) once; 0 or an errno, failure set to say why.
-  virtual int open_once() = 0;
+  // Opens the descriptor (fd_) once, a `quick` attempt for a status query;
+  // 0 or an errno, failure set to say why.
+  virtual int open_once(bool quick) = 0;
   // How the printer is named in messages ("the printer at HOST:PORT").
   virtual std::string name() const = 0;
   // Bytes the link may send now without outrunning the line (serial links

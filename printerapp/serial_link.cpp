@@ -47,7 +47,7 @@ class SerialLink final : public Link {
  private:
   std::string name() const override { return "the printer at " + line_.path; }
 
-  int open_once() override {
+  int open_once(bool) override {
     const int fd = ::open(line_.path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
       const int error = errno;

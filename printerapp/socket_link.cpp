@@ -27,8 +27,9 @@ class SocketLink final : public Link {
  private:
   std::string name() const override { return "the printer at " + host_ + ":" + port_; }
 
-  // One attempt at a connection, as long as kConnectWait.
-  int open_once() override {
+  // One attempt at a connection, as long as kConnectWait (a second for a
+  // status query).
+  int open_once(bool quick) override {
     addrinfo hints{};
     hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_STREAM;
@@ -46,7 +47,8 @@ class SocketLink final : public Link {
         continue;
       }
       if (::connect(fd, a->ai_addr, a->ai_addrlen) == 0 || errno == EINPROGRESS) {
-        const auto deadline = std::chrono::steady_clock::now() + kConnectWait;
+        const auto deadline =
+            std::chrono::steady_clock::now() + (quick ? std::chrono::seconds(1) : kConnectWait);
         error = ETIMEDOUT;
         while (std::chrono::steady_clock::now() < deadline && !cancelled()) {
           pollfd p{fd, POLLOUT, 0};

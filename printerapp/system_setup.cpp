@@ -16,6 +16,7 @@
 #include "image_job.h"
 #include "pappl_compat.h"
 #include "pappl_state.h"
+#include "status_watch.h"
 
 namespace quorvane::app {
 
@@ -150,6 +151,12 @@ pappl_system_t *create_system(int num_options, cups_option_t *options, void *) {
                  option("log-level"));
     return nullptr;
   }
+  const std::string_view queries = option("status-queries") ? option("status-queries") : "on";
+  if (queries != "on" && queries != "off") {
+    std::fprintf(stderr, "%s: status-queries is \"on\" or \"off\", not \"%s\".\n", kName, option("status-queries"));
+    return nullptr;
+  }
+  enable_status_queries(queries == "on");
   if (port && (*port_end || port_number < 1 || port_number > 65535)) {
     std::fprintf(stderr, "%s: server-port \"%s\" is no TCP port (1 to 65535).\n", kName, port);
     return nullptr;
@@ -174,6 +181,7 @@ pappl_system_t *create_system(int num_options, cups_option_t *options, void *) {
 
   keep_state(system, state_file_path(option("state-file")), spool);
   watch_for_stop(system, stop);
+  watch_idle_printers(system);
   return system;
 }
 

@@ -64,7 +64,7 @@ class AppServer:
     """A private quorvane-printer-app: its own HOME, TMPDIR (the client
     socket's folder), XDG_CONFIG_HOME (the state), spool and log."""
 
-    def __init__(self, workdir, log_level="info"):
+    def __init__(self, workdir, log_level="info", status_queries="off"):
         self.workdir = workdir
         self.port = free_port()
         self.env = env_c()
@@ -76,6 +76,9 @@ class AppServer:
         self.log = os.path.join(workdir, "app.log")
         self.state_file = os.path.join(workdir, "config", "app.state")
         self.log_level = log_level
+        # The stand-in printers answer no status query: asked, each would get
+        # the query's bytes and an extra connection.
+        self.status_queries = status_queries
         self.proc = None
 
     def start(self, timeout=30):
@@ -87,7 +90,8 @@ class AppServer:
                "-o", "spool-directory=" + os.path.join(self.workdir, "spool"),
                "-o", "log-file=" + self.log, "-o", "log-level=" + self.log_level,
                "-o", "server-port=%d" % self.port, "-o", "listen-hostname=127.0.0.1",
-               "-o", "server-options=no-tls", "-o", "state-file=" + self.state_file]
+               "-o", "server-options=no-tls", "-o", "state-file=" + self.state_file,
+               "-o", "status-queries=" + self.status_queries]
         self.out = open(os.path.join(self.workdir, "app.out"), "ab")
         self.proc = subprocess.Popen(cmd, env=self.env, stdout=self.out, stderr=subprocess.STDOUT)
         deadline = time.time() + timeout
