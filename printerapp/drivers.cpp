@@ -116,6 +116,26 @@ StatusLanguage model_status_language(std::string_view driver_name) {
   return language;
 }
 
+const std::vector<ModelTraits> &model_traits() {
+  static const std::vector<ModelTraits> traits = [] {
+    std::vector<ModelTraits> list;
+    for (const pappl_pr_driver_t &driver : model_drivers()) {
+      PpdHandle ppd = open_model_ppd(driver.name);
+      if (!ppd) continue;
+      ModelTraits m;
+      m.driver = driver.name;
+      m.model_name = ppd->modelname ? ppd->modelname : "";
+      m.language = model_status_language(driver.name);
+      if (ppd_choice_t *res = ppdFindMarkedChoice(ppd.get(), "Resolution")) std::sscanf(res->choice, "%d", &m.dpi);
+      if (ppd_attr_t *width = ppdFindAttr(ppd.get(), "MaxPrintableWidth", nullptr); width && width->value && m.dpi > 0)
+        m.printable_mm = static_cast<int>(std::lround(std::atoi(width->value) * 25.4 / m.dpi));
+      list.push_back(std::move(m));
+    }
+    return list;
+  }();
+  return traits;
+}
+
 bool driver_callback(pappl_system_t *system, const char *driver_name, const char *, const char *,
                      pappl_pr_driver_data_t *data, ipp_t **attrs, void *) {
   PpdHandle owned = open_model_ppd(driver_name ? driver_name : "");

@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "device_id.h"
 #include "printer_status.h"
 
 namespace quorvane::app {
@@ -23,6 +24,9 @@ bool driver_callback(pappl_system_t *system, const char *driver_name, const char
 // How a model's printers are asked for their status: the command language
 // its PPD's options speak (TSPL, ORX, else ESC/POS).
 StatusLanguage model_status_language(std::string_view driver_name);
+
+// Every model as device-ID recognition sees it.
+const std::vector<ModelTraits> &model_traits();
 
 }  // namespace quorvane::app
 

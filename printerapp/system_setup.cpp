@@ -114,20 +114,15 @@ std::optional<pappl_loglevel_t> log_level(const char *name) {
   return std::nullopt;
 }
 
-// A device whose IEEE-1284 ID names a quorvane model gets its driver.
+// A device whose IEEE 1284 ID a model recognises gets its driver
+// (device_id.h); a command set no model speaks gets none.
 const char *autoadd(const char *, const char *, const char *device_id, void *) {
   if (!device_id) return nullptr;
-  cups_option_t *pairs = nullptr;
-  const int count = papplDeviceParseID(device_id, &pairs);
-  const char *mfg = cupsGetOption("MFG", count, pairs), *mdl = cupsGetOption("MDL", count, pairs);
-  const char *found = nullptr;
-  if (mfg && mdl && strcasecmp(mfg, "quorvane") == 0) {
-    const std::string wanted = std::string("MDL:") + mdl + ";";
-    for (const pappl_pr_driver_t &driver : model_drivers())
-      if (driver.device_id && std::strstr(driver.device_id, wanted.c_str())) found = driver.name;
-  }
-  cupsFreeOptions(count, pairs);
-  return found;
+  const auto driver = match_model(parse_device_id(device_id), model_traits());
+  if (!driver) return nullptr;
+  for (const pappl_pr_driver_t &d : model_drivers())
+    if (*driver == d.name) return d.name;
+  return nullptr;
 }
 
 }  // namespace
