@@ -235,7 +235,6 @@ class VirtualPrinter {
   pv::DecodeOptions decode_options() const {
     pv::DecodeOptions d;
     d.tspl_dpi = o_.dpi;
-    d.max_pages = 1 << 30;  // it keeps printing; each page is written and dropped
     return d;
   }
 
@@ -423,9 +422,11 @@ class VirtualPrinter {
 
   void send_byte(std::uint8_t b) { send_answer(std::span(&b, 1)); }
 
+  // Never waits: a sender that does not read its answers must not stop the
+  // printer; what does not fit is dropped, as a printer's would be.
   void send_answer(std::span<const std::uint8_t> bytes) {
     const int fd = input_fd();
-    if (fd >= 0) write_all(fd, bytes);
+    if (fd >= 0 && !write_all(fd, bytes, 0)) event("answer dropped " + hex(bytes));
   }
 
   // Takes bytes from the buffer into the mechanism while it can print, no
@@ -526,15 +527,21 @@ class VirtualPrinter {
   void serve_control() {
     Fd c(::accept4(control_.get(), nullptr, nullptr, SOCK_CLOEXEC));
     if (!c) return;
+    // One line, within a second in all: a silent client must not hold the
+    // printer up.
     std::string line;
     char buf[64];
     pollfd p{c.get(), POLLIN, 0};
-    while (line.find('\n') == std::string::npos && line.size() < 64 && ::poll(&p, 1, 1000) > 0) {
+    const auto deadline = Clock::now() + std::chrono::seconds(1);
+    while (line.find('\n') == std::string::npos && line.size() < 64) {
+      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+      if (left.count() <= 0 || ::poll(&p, 1, static_cast<int>(left.count())) <= 0) break;
       const ssize_t n = ::read(c.get(), buf, sizeof buf);
       if (n <= 0) break;
       line.append(buf, static_cast<std::size_t>(n));
     }
     line = line.substr(0, line.find('\n'));
+    if (!line.empty() && line.back() == '\r') line.pop_back();
     const auto was = state_;
     std::string reply;
     if (vp::apply_control(state_, line)) {
@@ -559,7 +566,9 @@ class VirtualPrinter {
       if (serial_hung_up_) {
         // A pty without a writer reads as hung up until one opens it again.
         pollfd p{serial_.get(), POLLIN, 0};
-        if (::poll(&p, 1, 0) == 1 && !(p.revents & POLLHUP)) serial_hung_up_ = false;
+        // Bytes a writer left before it closed are still read.
+        if (::poll(&p, 1, 0) == 1 && (p.revents & POLLIN || !(p.revents & POLLHUP)))
+          serial_hung_up_ = false;
         else timeout = 50;
       } else if (room && budget_ >= 1) {
         fds.push_back({serial_.get(), POLLIN, 0});

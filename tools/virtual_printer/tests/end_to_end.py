@@ -216,6 +216,14 @@ check(wait_for(lambda: "closed serial %d bytes" % len(job) in events(p.out), 30)
       "serial: every byte arrived: %r" % [l for l in events(p.out) if l.startswith("closed")])
 check(wait_for(lambda: "page 0001 576x496" in events(p.out)), "serial: the page printed")
 check(page_png(p.out, 1) == preview_png(job, "serial"), "serial: the page is the preview's picture")
+# A writer that closes the line at once still has its bytes read.
+small = raster(72, 24, 5)
+fd = os.open(link, os.O_RDWR | os.O_NOCTTY)
+tty.setraw(fd)
+os.write(fd, small)
+os.close(fd)
+check(wait_for(lambda: "page 0002 576x40" in events(p.out), 30),
+      "serial: a writer gone before its bytes are read still prints")
 p.stop()
 check(not os.path.lexists(link), "serial: the link is gone when the printer stops")
 
