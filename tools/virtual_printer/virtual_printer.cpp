@@ -430,27 +430,37 @@ class VirtualPrinter {
   }
 
   // Takes bytes from the buffer into the mechanism while it can print, no
-  // faster than --speed.
+  // faster than --speed: what a piece printed (pages, cuts, answers in
+  // buffer order) comes out once the mechanism has had the time to print it.
   void print_some(Clock::time_point now) {
-    if (rx_.empty() || !vp::prints(state_) || now < print_ready_at_) return;
+    if (now < print_ready_at_) return;
+    if (undrained_) {
+      drain_decoder(false);
+      undrained_ = false;
+    }
+    if (rx_.empty() || !vp::prints(state_)) return;
     const std::size_t chunk = std::min<std::size_t>(rx_.size(), o_.speed > 0 ? 256 : 65536);
     std::vector<std::uint8_t> bytes(rx_.begin(), rx_.begin() + static_cast<std::ptrdiff_t>(chunk));
     rx_.erase(rx_.begin(), rx_.begin() + static_cast<std::ptrdiff_t>(chunk));
-    const long rows_before = rows_printed_ + decoder_.roll_rows();
+    const long roll_before = decoder_.roll_rows();
     decoder_.feed(bytes);
-    drain_decoder(false);
-    const long rows = rows_printed_ + decoder_.roll_rows() - rows_before;
+    const auto &fed = decoder_.result();
+    long rows = decoder_.roll_rows() - roll_before;
+    for (const auto &page : fed.pages) rows += page.height();
     if (o_.speed > 0 && rows > 0) {
       const double rows_per_second = o_.speed * o_.dpi / 25.4;
       print_ready_at_ = std::max(print_ready_at_, now) +
                         std::chrono::duration_cast<Clock::duration>(
                             std::chrono::duration<double>(rows / rows_per_second));
+      undrained_ = true;
+    } else {
+      drain_decoder(false);
     }
   }
 
   // A job ends when its sender has gone and its bytes are printed.
   void end_job_when_done() {
-    if (!job_pending_ || job_open() || !rx_.empty()) return;
+    if (!job_pending_ || job_open() || !rx_.empty() || undrained_) return;
     decoder_.finish();
     drain_decoder(true);
     decoder_ = pv::StreamDecoder(decode_options());
@@ -461,7 +471,6 @@ class VirtualPrinter {
     for (const auto &c : decoder_.take_commands()) on_command(c);
     for (auto &page : decoder_.take_pages()) {
       ++page_number_;
-      rows_printed_ += page.height();
       char name[32];
       std::snprintf(name, sizeof name, "page-%04ld.png", page_number_);
       if (!pv::write_png(page, o_.out + "/" + name))
@@ -578,7 +587,7 @@ class VirtualPrinter {
     } else if (client_ && room) {
       fds.push_back({client_.get(), POLLIN, 0});
     }
-    if (!rx_.empty() && vp::prints(state_)) {
+    if (undrained_ || (!rx_.empty() && vp::prints(state_))) {
       const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(print_ready_at_ - now);
       timeout = std::clamp<int>(static_cast<int>(wait.count()), 0, timeout);
     }
@@ -603,8 +612,8 @@ class VirtualPrinter {
   vp::PrinterState state_;
   pv::StreamDecoder decoder_;
   long page_number_ = 0;
-  long rows_printed_ = 0;
   Clock::time_point print_ready_at_{};
+  bool undrained_ = false;
   double budget_ = 0;
   Clock::time_point budget_at_{};
   bool xoff_sent_ = false;
