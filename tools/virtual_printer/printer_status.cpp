@@ -106,4 +106,19 @@ std::array<std::uint8_t, 8> tspl_extended_status(const PrinterState &s, bool pri
   return {0x02, state, warning, error, paper, 0x03, 0x0D, 0x0A};
 }
 
+Query RealTimeScanner::push(std::uint8_t b) {
+  const std::uint8_t p2 = prev_[0], p1 = prev_[1];
+  prev_[0] = p1;
+  prev_[1] = b;
+  Query q = Query::none;
+  if (!tspl_ && p2 == 0x10 && p1 == 0x04 && b >= 1 && b <= 4)
+    q = static_cast<Query>(static_cast<int>(Query::dle_eot_1) + b - 1);
+  else if (tspl_ && p2 == 0x1B && p1 == '!' && b == '?')
+    q = Query::tspl_status;
+  else if (tspl_ && p2 == 0x1B && p1 == '!' && b == 'S')
+    q = Query::tspl_extended;
+  if (q != Query::none) reset();  // its last byte starts nothing
+  return q;
+}
+
 }  // namespace quorvane::vprinter

@@ -45,6 +45,22 @@ std::uint8_t tspl_status(const PrinterState &s, bool printing);
 std::array<std::uint8_t, 8> tspl_extended_status(const PrinterState &s, bool printing,
                                                  bool buffer_full);
 
+// Real-time queries, found in the bytes as they are received (a printer acts
+// on them before the data ahead of them is printed, even inside image data).
+enum class Query { none, dle_eot_1, dle_eot_2, dle_eot_3, dle_eot_4, tspl_status, tspl_extended };
+
+class RealTimeScanner {
+ public:
+  explicit RealTimeScanner(bool tspl) : tspl_(tspl) {}
+  // The query the byte completes, if any.
+  Query push(std::uint8_t b);
+  void reset() { prev_[0] = prev_[1] = 0; }
+
+ private:
+  bool tspl_;
+  std::uint8_t prev_[2] = {0, 0};
+};
+
 }  // namespace quorvane::vprinter
 
 #endif

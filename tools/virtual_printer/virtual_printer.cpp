@@ -202,7 +202,8 @@ struct Options {
 
 class VirtualPrinter {
  public:
-  explicit VirtualPrinter(Options o) : o_(std::move(o)), decoder_(decode_options()) {}
+  explicit VirtualPrinter(Options o)
+      : o_(std::move(o)), scanner_(o_.tspl), decoder_(decode_options()) {}
 
   ~VirtualPrinter() {
     if (!o_.serial.empty() && link_made_) ::unlink(o_.serial.c_str());
@@ -346,6 +347,7 @@ class VirtualPrinter {
     client_ = std::move(c);
     job_pending_ = true;
     received_ = 0;
+    scanner_.reset();
     event("connection " + peer_);
   }
 
@@ -362,6 +364,14 @@ class VirtualPrinter {
       budget_at_ = now;
       room = std::min(room, static_cast<std::size_t>(budget_));
     }
+    // Logged when it stops reading because it cannot print, the stall a
+    // sender sees.
+    if (rx_.size() >= o_.buffer && !buffer_full_ && !vp::prints(state_)) {
+      buffer_full_ = true;
+      event("buffer full " + std::to_string(rx_.size()) + " bytes held");
+    } else if (rx_.size() < o_.buffer) {
+      buffer_full_ = false;
+    }
     if (room == 0) return;
     std::uint8_t buf[4096];
     const ssize_t n = ::read(fd, buf, std::min(room, sizeof buf));
@@ -371,6 +381,7 @@ class VirtualPrinter {
         if (!serial_job_) {
           serial_job_ = job_pending_ = true;
           received_ = 0;
+          scanner_.reset();
           event("connection serial " + o_.serial);
         }
       }
@@ -394,20 +405,18 @@ class VirtualPrinter {
   // Real-time commands are acted on as they are received, whatever the
   // printer is doing; they stay in the buffer, where the decoder passes them.
   void real_time(std::uint8_t b) {
-    const std::uint8_t p2 = recent_[0], p1 = recent_[1];
-    recent_[0] = p1;
-    recent_[1] = b;
-    if (o_.mute) return;
-    if (!o_.tspl && p2 == 0x10 && p1 == 0x04) {
-      if (const auto answer = vp::dle_eot(state_, b)) {
-        send_byte(*answer);
-        event("status DLE EOT " + std::to_string(b) + " -> " + hex0x(*answer));
-      }
-    } else if (o_.tspl && p2 == 0x1B && p1 == '!' && b == '?') {
+    const vp::Query q = scanner_.push(b);
+    if (o_.mute || q == vp::Query::none) return;
+    if (q <= vp::Query::dle_eot_4) {
+      const int n = static_cast<int>(q) - static_cast<int>(vp::Query::dle_eot_1) + 1;
+      const std::uint8_t answer = *vp::dle_eot(state_, n);
+      send_byte(answer);
+      event("status DLE EOT " + std::to_string(n) + " -> " + hex0x(answer));
+    } else if (q == vp::Query::tspl_status) {
       const std::uint8_t answer = vp::tspl_status(state_, !rx_.empty());
       send_byte(answer);
       event("status ESC !? -> " + hex0x(answer));
-    } else if (o_.tspl && p2 == 0x1B && p1 == '!' && b == 'S') {
+    } else {
       const auto answer = vp::tspl_extended_status(state_, !rx_.empty(), rx_.size() >= o_.buffer);
       send_answer(answer);
       event("status ESC !S -> " + hex(answer));
@@ -608,12 +617,13 @@ class VirtualPrinter {
   std::string peer_;
   std::size_t received_ = 0;
   std::deque<std::uint8_t> rx_;
-  std::uint8_t recent_[2] = {0, 0};
+  vp::RealTimeScanner scanner_{false};
   vp::PrinterState state_;
   pv::StreamDecoder decoder_;
   long page_number_ = 0;
   Clock::time_point print_ready_at_{};
   bool undrained_ = false;
+  bool buffer_full_ = false;
   double budget_ = 0;
   Clock::time_point budget_at_{};
   bool xoff_sent_ = false;

@@ -9,6 +9,7 @@ usage: end_to_end.py QUORVANE-VIRTUAL-PRINTER QUORVANE-PREVIEW
 import os
 import random
 import select
+import shutil
 import socket
 import subprocess
 import sys
@@ -164,6 +165,7 @@ while time.monotonic() - last_progress < 2.0 and sent < len(big):
     except BlockingIOError:
         select.select([], [s], [], 0.1)
 check(sent < 256 * 1024, "paper-out: the sender stalls after %d of %d bytes" % (sent, len(big)))
+check("buffer full 4096 bytes held" in events(p.out), "the stall is logged")
 check(p.control("paper-ok").returncode == 0, "control paper-ok")
 s.setblocking(True)
 s.sendall(big[sent:])
@@ -228,4 +230,6 @@ p.stop()
 check(not os.path.lexists(link), "serial: the link is gone when the printer stops")
 
 print("%d failures" % len(failures))
+if not failures:
+    shutil.rmtree(TMP)
 sys.exit(1 if failures else 0)

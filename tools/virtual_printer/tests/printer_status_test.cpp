@@ -85,4 +85,34 @@ TEST(VirtualPrinterStatus, UnknownQueriesAndWordsAreRefused) {
   EXPECT_EQ(full[7], 0x0A);
 }
 
+TEST(VirtualPrinterStatus, RealTimeQueriesAreFoundInTheBytes) {
+  using Bytes = std::vector<std::uint8_t>;
+  struct Case {
+    bool tspl;
+    Bytes bytes;
+    std::vector<Query> found;
+  };
+  const Case cases[] = {
+      {false, {0x10, 0x04, 0x01, 0x10, 0x04, 0x04}, {Query::dle_eot_1, Query::dle_eot_4}},
+      {false, {0x10, 0x04, 0x00, 0x10, 0x04, 0x05, 0x10, 0x10, 0x04, 0x02}, {Query::dle_eot_2}},
+      // The query's last byte starts no other: 10 04 10 then 04 03 is one query.
+      {false, {0x10, 0x04, 0x03, 0x04, 0x03}, {Query::dle_eot_3}},
+      {false, {0x1B, 0x21, 0x3F}, {}},
+      {true, {0x1B, 0x21, 0x3F, 0x1B, 0x21, 0x53, 0x1B, 0x21, 0x52}, {Query::tspl_status, Query::tspl_extended}},
+      {true, {0x10, 0x04, 0x01}, {}},
+  };
+  for (const Case &c : cases) {
+    RealTimeScanner scanner(c.tspl);
+    std::vector<Query> found;
+    for (std::uint8_t b : c.bytes)
+      if (const Query q = scanner.push(b); q != Query::none) found.push_back(q);
+    EXPECT_EQ(found, c.found);
+  }
+  RealTimeScanner scanner(false);
+  scanner.push(0x10);
+  scanner.push(0x04);
+  scanner.reset();  // a new connection
+  EXPECT_EQ(scanner.push(0x01), Query::none);
+}
+
 }  // namespace
