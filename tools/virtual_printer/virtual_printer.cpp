@@ -374,10 +374,13 @@ class VirtualPrinter {
     }
     if (room == 0) return;
     std::uint8_t buf[4096];
-    const ssize_t n = ::read(fd, buf, std::min(room, sizeof buf));
+    const std::size_t want = std::min(room, sizeof buf);
+    const ssize_t n = ::read(fd, buf, want);
+    // A line that had less to bring was idle: that time is not made up later.
+    if (serial_ && (n < 0 || static_cast<std::size_t>(n) < want)) budget_ = 0;
     if (n > 0) {
       if (serial_) {
-        budget_ -= static_cast<double>(n);
+        budget_ = std::max(0.0, budget_ - static_cast<double>(n));
         if (!serial_job_) {
           serial_job_ = job_pending_ = true;
           received_ = 0;
