@@ -334,6 +334,10 @@ class VirtualPrinter {
 
   bool job_open() const { return serial_ ? serial_job_ : static_cast<bool>(client_); }
 
+  // As a TCP connection is accepted only once the last job is printed, a
+  // new writer on the line is read only then: its job is a job of its own.
+  bool next_serial_job_waits() const { return !serial_job_ && job_pending_; }
+
   void accept_connection() {
     if (!listener_ || client_ || !rx_.empty() || job_pending_) return;
     sockaddr_in peer{};
@@ -355,7 +359,7 @@ class VirtualPrinter {
   // line's speed has delivered by now).
   void read_input(Clock::time_point now) {
     const int fd = input_fd();
-    if (fd < 0 || (serial_ && serial_hung_up_)) return;
+    if (fd < 0 || (serial_ && (serial_hung_up_ || next_serial_job_waits()))) return;
     std::size_t room = o_.buffer > rx_.size() ? o_.buffer - rx_.size() : 0;
     if (serial_) {
       const double per_second = static_cast<double>(o_.baud) / 10.0;
@@ -591,6 +595,8 @@ class VirtualPrinter {
         if (::poll(&p, 1, 0) == 1 && (p.revents & POLLIN || !(p.revents & POLLHUP)))
           serial_hung_up_ = false;
         else timeout = 50;
+      } else if (next_serial_job_waits()) {
+        // Polled again once the job before is printed.
       } else if (room && budget_ >= 1) {
         fds.push_back({serial_.get(), POLLIN, 0});
       } else if (room) {
@@ -603,7 +609,7 @@ class VirtualPrinter {
       const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(print_ready_at_ - now);
       timeout = std::clamp<int>(static_cast<int>(wait.count()), 0, timeout);
     }
-    if (job_pending_ && !job_open() && rx_.empty()) timeout = 0;
+    if (job_pending_ && !job_open() && rx_.empty() && !undrained_) timeout = 0;
     if (::poll(fds.data(), fds.size(), timeout) > 0 && (fds[0].revents & POLLIN)) serve_control();
   }
 
