@@ -189,6 +189,18 @@ check(wait_for(lambda: any(l.startswith("closed ") for l in events(p.out))), "mu
 check(not any(l.startswith("status") for l in events(p.out)), "--mute logs no answer")
 p.stop()
 
+# --- a TSPL printer's answers -----------------------------------------------------
+p = Printer("tspl", "--listen", "127.0.0.1:0", "--language", "tspl")
+s = p.connect()
+s.sendall(b"\x1b!?")
+check(recv_exactly(s, 1) == b"\x00", "TSPL <ESC>!? answered 0x00 when ready")
+check(p.control("paper-out").returncode == 0 and p.control("cover-open").returncode == 0,
+      "TSPL: control paper-out, cover-open")
+s.sendall(b"\x10\x04\x01\x1b!?\x1b!S")
+check(recv_exactly(s, 9) == b"\x05\x02E@@A\x03\r\n", "TSPL: 0x05 and STX E@@A ETX CR LF; no DLE EOT answer")
+s.close()
+p.stop()
+
 # --- a serial line at 115200 with XON/XOFF ---------------------------------------
 link = os.path.join(TMP, "ttyVP")
 p = Printer("serial", "--serial", link, "--baud", "115200", "--flow", "soft", "--buffer", "4096")
