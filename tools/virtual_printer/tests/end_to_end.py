@@ -187,6 +187,19 @@ check(got == b"", "--mute answers nothing")
 s.close()
 check(wait_for(lambda: any(l.startswith("closed ") for l in events(p.out))), "mute job closed")
 check(not any(l.startswith("status") for l in events(p.out)), "--mute logs no answer")
+# Noise, then a raster band that claims 4 GB: the connection's job ends with
+# a problem, and the next connection prints.
+s = p.connect()
+s.sendall(random.Random(6).randbytes(200000) + b"\x1d\x76\x30\x00\xff\xff\xff\xff")
+s.close()
+s = p.connect()
+s.sendall(raster(72, 24, 7))
+s.close()
+check(wait_for(lambda: any(l.endswith(" 576x40") for l in events(p.out))),
+      "hostile bytes: the next job printed")
+check(any("GS v 0 runs past the end of the stream" in l for l in events(p.out)),
+      "hostile bytes: the claimed band is a problem")
+check(p.proc.poll() is None, "hostile bytes: still running")
 p.stop()
 
 # --- a TSPL printer's answers -----------------------------------------------------
