@@ -3,7 +3,8 @@
 #
 #   driver   printer-driver-quorvane  the filter where the scheduler looks for
 #                                     filters, the PPDs where `lpinfo -m` finds them
-#   tools    quorvane-tools           quorvane-preview, quorvane-make-raster and
+#   tools    quorvane-tools           quorvane-preview, quorvane-make-raster,
+#                                     quorvane-virtual-printer and
 #                                     their manual pages
 #   library, library-dev              libquorvane1, libquorvane-dev
 #                                     (cmake/library_install.cmake)
@@ -41,7 +42,7 @@ install(FILES ${QUORVANE_PPD_FILES}
         COMPONENT driver)
 
 # The manual pages carry the project version.
-foreach(tool quorvane-preview quorvane-make-raster)
+foreach(tool quorvane-preview quorvane-make-raster quorvane-virtual-printer)
   configure_file(${CMAKE_SOURCE_DIR}/man/${tool}.1.in ${CMAKE_BINARY_DIR}/man/${tool}.1 @ONLY)
   install(TARGETS ${tool} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT tools)
   install(FILES ${CMAKE_BINARY_DIR}/man/${tool}.1

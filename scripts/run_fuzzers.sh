@@ -13,7 +13,7 @@ cd "$(dirname "$0")/.."
 seconds=${1:-30}
 shift || true
 targets=("$@")
-[ "${#targets[@]}" -gt 0 ] || targets=(job hex_command image_ops encoders escpos text_utils preview engine)
+[ "${#targets[@]}" -gt 0 ] || targets=(job hex_command image_ops encoders escpos text_utils preview preview_stream engine)
 
 bash scripts/setup.sh
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo \

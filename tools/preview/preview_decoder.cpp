@@ -9,8 +9,10 @@ extern "C" {
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <memory>
 #include <optional>
 #include <string_view>
+#include <utility>
 
 namespace quorvane::preview {
 
@@ -100,24 +102,71 @@ constexpr std::string_view kTsplKeywords[] = {
     "BITMAP", "PRINT", "DIRECTION", "CODEPAGE", "HOME", "FEED", "BACKFEED", "CUT",
     "SHIFT", "LIMITFEED", "SELFTEST", "EOJ", "INITIALPRINTER"};
 
-class Decoder {
- public:
-  Decoder(const std::uint8_t *data, std::size_t size, const DecodeOptions &options)
-      : d_(data), n_(size), opt_(options), spacing_(options.line_spacing) {}
+}  // namespace
 
-  DecodeResult run() {
-    while (pos_ < n_ && !stop_) step();
-    end_roll_page("end of stream");
-    if (label_open_) problem(label_start_, "SUB label opened but never printed");
-    if (tspl_drawn_) problem(tspl_draw_offset_, "TSPL label drawn but never printed");
-    flush_unknown();
-    return std::move(r_);
+// Decodes whole commands as bytes arrive. A command that is not all there
+// yet is left in the buffer (pos_ goes back to its start) until more bytes
+// come or the stream ends; only at the end is it truncated. Offsets reported
+// are from the start of the stream (base_ is the offset of buf_[0]).
+class StreamDecoder::Decoder {
+ public:
+  explicit Decoder(const DecodeOptions &options)
+      : opt_(options), spacing_(options.line_spacing) {}
+
+  void feed(std::span<const std::uint8_t> bytes) {
+    if (final_) return;
+    buf_.insert(buf_.end(), bytes.begin(), bytes.end());
+    run();
   }
 
+  void finish() {
+    if (final_) return;
+    final_ = true;
+    run();
+    end_roll_page("end of stream");
+    if (label_open_) problem_abs(label_start_, "SUB label opened but never printed");
+    if (tspl_drawn_) problem_abs(tspl_draw_offset_, "TSPL label drawn but never printed");
+    flush_unknown();
+  }
+
+  DecodeResult r_;
+  Page roll_;
+  std::size_t held() const { return buf_.size(); }
+  bool unknown_open() const { return unknown_open_; }
+
  private:
+  void run() {
+    d_ = buf_.data();
+    n_ = buf_.size();
+    pos_ = 0;
+    waiting_ = false;
+    while (pos_ < n_ && !stop_ && !waiting_) step();
+    if (stop_) {
+      // Decoding has ended at a malformed command; what follows is not read.
+      r_.unknown_bytes += n_ - pos_;
+      pos_ = n_;
+    }
+    buf_.erase(buf_.begin(), buf_.begin() + static_cast<std::ptrdiff_t>(pos_));
+    base_ += pos_;
+    d_ = buf_.data();
+    n_ = buf_.size();
+    pos_ = 0;
+  }
+
+  // A command from start needs bytes not here yet: true when it waits for
+  // them, false at the end of the stream (or beyond what it may hold), when
+  // the caller reports it truncated.
+  bool wait(std::size_t start) {
+    if (final_ || n_ - start > kMaxHeldBytes) return false;
+    pos_ = start;
+    waiting_ = true;
+    return true;
+  }
+
   std::size_t left() const { return n_ - pos_; }
 
-  void problem(std::size_t at, const std::string &what) {
+  void problem(std::size_t at, const std::string &what) { problem_abs(base_ + at, what); }
+  void problem_abs(std::size_t at, const std::string &what) {
     char buf[32];
     std::snprintf(buf, sizeof buf, "0x%08zX: ", at);
     r_.problems.push_back(buf + what);
@@ -135,7 +184,7 @@ class Decoder {
       }
     }
     CommandEntry e;
-    e.offset = at;
+    e.offset = base_ + at;
     e.name = std::move(name);
     e.detail = std::move(detail);
     e.rows = rows < 0 ? 0 : rows;
@@ -146,7 +195,7 @@ class Decoder {
   void unknown_byte() {
     if (!unknown_open_) {
       UnknownRun u;
-      u.offset = pos_;
+      u.offset = base_ + pos_;
       r_.unknown.push_back(std::move(u));
       unknown_open_ = true;
     }
@@ -165,8 +214,6 @@ class Decoder {
     problem(pos_, std::string(name) + " runs past the end of the stream (" +
                       std::to_string(left()) + " bytes left)");
     stop_ = true;
-    r_.unknown_bytes += left();
-    pos_ = n_;
   }
 
   void emit(Page &&page, const char *ending) {
@@ -225,9 +272,25 @@ class Decoder {
       case 0x00: {
         const std::size_t at = pos_;
         while (pos_ < n_ && d_[pos_] == 0) ++pos_;
-        command(at, "NUL", std::to_string(pos_ - at) + " zero bytes");
+        // A run split between two feeds is still one entry.
+        if (nul_end_ == base_ + at && !r_.commands.empty() && r_.commands.back().name == "NUL") {
+          nul_count_ += pos_ - at;
+          r_.commands.back().detail = std::to_string(nul_count_) + " zero bytes";
+        } else {
+          nul_count_ = pos_ - at;
+          command(at, "NUL", std::to_string(nul_count_) + " zero bytes");
+        }
+        nul_end_ = base_ + pos_;
         return;
       }
+      case 0x10:
+        if (left() < 3 && wait(pos_)) return;
+        if (left() >= 3 && d_[pos_ + 1] == 0x04 && d_[pos_ + 2] >= 1 && d_[pos_ + 2] <= 4) {
+          command(pos_, "DLE EOT", "real-time status " + std::to_string(d_[pos_ + 2]));
+          pos_ += 3;
+          return;
+        }
+        break;
       case 0x0A:
         command(pos_, "LF", "feed one line");
         roll_.feed(spacing_);
@@ -242,6 +305,7 @@ class Decoder {
       case 0x1F: us(); return;
       case 0x1A: sub(); return;
       case 0x12:
+        if (left() < 3 && wait(pos_)) return;
         if (left() >= 3 && d_[pos_ + 1] == 0x23) {
           command(pos_, "ORX density", "12 23 " + hex_bytes(d_ + pos_ + 2, 1) + " (step " +
                                            std::to_string(d_[pos_ + 2]) + ")");
@@ -258,10 +322,16 @@ class Decoder {
 
   void esc() {
     const std::size_t at = pos_;
-    if (left() < 2) { unknown_byte(); return; }
+    if (left() < 2) {
+      if (!wait(at)) unknown_byte();
+      return;
+    }
     const std::uint8_t c = d_[pos_ + 1];
     auto need = [&](std::size_t k) {
-      if (left() < k) { truncated("ESC command"); return false; }
+      if (left() < k) {
+        if (!wait(at)) truncated("ESC command");
+        return false;
+      }
       return true;
     };
     switch (c) {
@@ -305,6 +375,15 @@ class Decoder {
                                  std::to_string(d_[pos_ + 4] * 2) + " ms");
         pos_ += 5;
         return;
+      case 'v':
+        command(at, "ESC v", "paper sensor status");
+        pos_ += 2;
+        return;
+      case '!':
+        if (!need(3)) return;
+        command(at, "ESC !", "print mode / label status query " + hex_bytes(d_ + pos_ + 2, 1));
+        pos_ += 3;
+        return;
       case 'i':
         command(at, "ESC i", "full cut");
         pos_ += 2;
@@ -323,16 +402,35 @@ class Decoder {
 
   void gs() {
     const std::size_t at = pos_;
-    if (left() < 2) { unknown_byte(); return; }
+    if (left() < 2) {
+      if (!wait(at)) unknown_byte();
+      return;
+    }
     const std::uint8_t c = d_[pos_ + 1];
+    if (c == 'r' || c == 'a') {
+      if (left() < 3) {
+        if (!wait(at)) truncated(c == 'r' ? "GS r" : "GS a");
+        return;
+      }
+      if (c == 'r') command(at, "GS r", "status " + std::to_string(d_[pos_ + 2]));
+      else command(at, "GS a", "automatic status back " + hex_bytes(d_ + pos_ + 2, 1));
+      pos_ += 3;
+      return;
+    }
     if (c == 'V') {
-      if (left() < 3) { truncated("GS V"); return; }
+      if (left() < 3) {
+        if (!wait(at)) truncated("GS V");
+        return;
+      }
       const std::uint8_t m = d_[pos_ + 2];
       const bool full = m == 0 || m == 48 || m == 65 || m == 97 || m == 103;
       const bool partial = m == 1 || m == 49 || m == 66 || m == 98 || m == 104;
       if (!full && !partial) { unknown_byte(); return; }
       const bool with_feed = m >= 65;
-      if (with_feed && left() < 4) { truncated("GS V"); return; }
+      if (with_feed && left() < 4) {
+        if (!wait(at)) truncated("GS V");
+        return;
+      }
       std::string detail = full ? "full cut" : "partial cut";
       if (with_feed) {
         detail += ", feed " + std::to_string(d_[pos_ + 3]) + " dots first";
@@ -344,12 +442,18 @@ class Decoder {
       return;
     }
     if (c == 'v') {
-      if (left() < 8) { truncated("GS v 0"); return; }
+      if (left() < 8) {
+        if (!wait(at)) truncated("GS v 0");
+        return;
+      }
       if (d_[pos_ + 2] != '0') { unknown_byte(); return; }
       const std::uint8_t m = d_[pos_ + 3];
       const long x = le16(d_ + pos_ + 4), y = le16(d_ + pos_ + 6);
       const unsigned long long bytes = static_cast<unsigned long long>(x) * y;
-      if (bytes > left() - 8) { truncated("GS v 0"); return; }
+      if (bytes > left() - 8) {
+        if (!wait(at)) truncated("GS v 0");
+        return;
+      }
       const int mode = (m >= '0' && m <= '3') ? m - '0' : m;
       if (mode > 3) {
         problem(at, "GS v 0 with unknown mode " + std::to_string(m) + "; drawn at normal size");
@@ -366,12 +470,19 @@ class Decoder {
 
   void us() {
     const std::size_t at = pos_;
+    if (left() < 3 && wait(at)) return;
     if (left() < 3 || d_[pos_ + 1] != '(') { unknown_byte(); return; }
     const std::uint8_t c = d_[pos_ + 2];
     if (c != 'P' && c != 'J' && c != 's') { unknown_byte(); return; }
-    if (left() < 5) { truncated("US ( command"); return; }
+    if (left() < 5) {
+      if (!wait(at)) truncated("US ( command");
+      return;
+    }
     const std::size_t len = le16(d_ + pos_ + 3);
-    if (len > left() - 5) { truncated("US ( command"); return; }
+    if (len > left() - 5) {
+      if (!wait(at)) truncated("US ( command");
+      return;
+    }
     const std::uint8_t *p = d_ + pos_ + 5;
     pos_ += 5 + len;
     if (c == 'P') run_length_row(at, p, len);
@@ -462,18 +573,28 @@ class Decoder {
 
   void sub() {
     const std::size_t at = pos_;
-    if (left() < 2) { unknown_byte(); return; }
+    if (left() < 2) {
+      if (!wait(at)) unknown_byte();
+      return;
+    }
+    auto need = [&](std::size_t k, const char *name) {
+      if (left() < k) {
+        if (!wait(at)) truncated(name);
+        return false;
+      }
+      return true;
+    };
     const std::uint8_t c = d_[pos_ + 1];
     switch (c) {
       case 0x0C:
-        if (left() < 3) { truncated("SUB FF"); return; }
+        if (!need(3, "SUB FF")) return;
         if (d_[pos_ + 2] == 0xFF) command(at, "ORX label start", "1A 0C FF");
         else if (d_[pos_ + 2] == 0x00) command(at, "ORX label end", "1A 0C 00");
         else { unknown_byte(); return; }
         pos_ += 3;
         return;
       case '[': {
-        if (left() < 12) { truncated("SUB ["); return; }
+        if (!need(12, "SUB [")) return;
         if (d_[pos_ + 2] != 1) { unknown_byte(); return; }
         const unsigned x = le16(d_ + pos_ + 3), y = le16(d_ + pos_ + 5);
         const unsigned w = le16(d_ + pos_ + 7), h = le16(d_ + pos_ + 9);
@@ -483,18 +604,21 @@ class Decoder {
         label_ = Page();
         label_.extend(static_cast<int>(w), static_cast<int>(h));
         label_open_ = true;
-        label_start_ = at;
+        label_start_ = base_ + at;
         pos_ += 12;
         return;
       }
       case '!': {
-        if (left() < 13) { truncated("SUB !"); return; }
+        if (!need(13, "SUB !")) return;
         if (d_[pos_ + 2] != 1) { unknown_byte(); return; }
         const unsigned bx = le16(d_ + pos_ + 3), by = le16(d_ + pos_ + 5);
         const unsigned w = le16(d_ + pos_ + 7), h = le16(d_ + pos_ + 9);
         const unsigned long long bpr = (w + 7) / 8;
         const unsigned long long bytes = bpr * h;
-        if (bytes > left() - 13) { truncated("SUB !"); return; }
+        if (bytes > left() - 13) {
+          if (!wait(at)) truncated("SUB !");
+          return;
+        }
         command(at, "SUB !", "label bitmap " + std::to_string(w) + " x " + std::to_string(h) +
                                  " at " + std::to_string(bx) + "," + std::to_string(by), h);
         if (!label_open_) problem(at, "SUB bitmap outside a label");
@@ -504,12 +628,12 @@ class Decoder {
         return;
       }
       case ']':
-        if (left() < 3) { truncated("SUB ]"); return; }
+        if (!need(3, "SUB ]")) return;
         command(at, "SUB ]", "label end");
         pos_ += 3;
         return;
       case 'O':
-        if (left() < 4) { truncated("SUB O"); return; }
+        if (!need(4, "SUB O")) return;
         command(at, "SUB O", "print the label (" + hex_bytes(d_ + pos_ + 2, 2) + ")");
         pos_ += 4;
         if (label_open_) emit(std::move(label_), "label printed (SUB O)");
@@ -528,6 +652,7 @@ class Decoder {
     const std::size_t at = pos_;
     std::size_t k = pos_;
     while (k < n_ && k - pos_ < 16 && std::isupper(d_[k])) ++k;
+    if (k == n_ && k - pos_ < 16 && wait(at)) return true;
     const std::string_view word(reinterpret_cast<const char *>(d_ + pos_), k - pos_);
     if (std::find(std::begin(kTsplKeywords), std::end(kTsplKeywords), word) ==
         std::end(kTsplKeywords))
@@ -537,6 +662,7 @@ class Decoder {
     // The rest of the line, at most 256 characters.
     std::size_t e = k;
     while (e < n_ && e - k < 256 && d_[e] != '\n') ++e;
+    if (e == n_ && e - k < 256 && wait(at)) return true;
     std::string args(reinterpret_cast<const char *>(d_ + k), e - k);
     while (!args.empty() && (args.back() == '\r' || args.front() == ' ')) {
       if (args.back() == '\r') args.pop_back(); else args.erase(0, 1);
@@ -622,6 +748,7 @@ class Decoder {
     for (int f = 0; f < 5; ++f) {
       std::size_t s = q;
       while (q < n_ && q - s < 12 && (std::isdigit(d_[q]) || d_[q] == '-' || d_[q] == ' ')) ++q;
+      if (q >= n_ && wait(at)) return true;
       if (q >= n_ || d_[q] != ',') return false;
       std::size_t e = q;
       while (s < e && d_[s] == ' ') ++s;
@@ -636,11 +763,11 @@ class Decoder {
     if (x < 0 || y < 0 || wb < 0 || h < 0 || wb > 65535 || h > 65535) {
       problem(at, "TSPL BITMAP with impossible geometry");
       stop_ = true;
-      r_.unknown_bytes += left();
-      pos_ = n_;
       return true;
     }
     const unsigned long long bytes = static_cast<unsigned long long>(wb) * h;
+    // The line end after the data too: split from it, it would read as a feed.
+    if (bytes + 2 > left() && wait(at)) return true;
     if (bytes > left()) { truncated("TSPL BITMAP"); return true; }
     command(at, "TSPL BITMAP", std::to_string(x) + "," + std::to_string(y) + ", " +
                                    std::to_string(wb * 8) + " x " + std::to_string(h) +
@@ -652,21 +779,28 @@ class Decoder {
     if (left() >= 2 && d_[pos_] == '\r' && d_[pos_ + 1] == '\n') pos_ += 2;
     else if (left() >= 1 && d_[pos_] == '\n') pos_ += 1;
     tspl_drawn_ = true;
-    tspl_draw_offset_ = at;
+    tspl_draw_offset_ = base_ + at;
     return true;
   }
 
-  const std::uint8_t *d_;
-  std::size_t n_;
+  static constexpr std::size_t kMaxHeldBytes = std::size_t{1} << 26;
+
+  std::vector<std::uint8_t> buf_;
+  const std::uint8_t *d_ = nullptr;
+  std::size_t n_ = 0;
+  std::size_t base_ = 0;
   DecodeOptions opt_;
   std::size_t pos_ = 0;
   bool stop_ = false;
+  bool final_ = false;
+  bool waiting_ = false;
+  std::size_t nul_end_ = static_cast<std::size_t>(-1);
+  std::size_t nul_count_ = 0;
   int spacing_;
   int widest_ = 0;
   bool pages_capped_ = false;
   bool unknown_open_ = false;
   bool last_was_image_ = false;
-  Page roll_;
   Page label_;
   bool label_open_ = false;
   std::size_t label_start_ = 0;
@@ -674,16 +808,45 @@ class Decoder {
   int tspl_w_ = 0, tspl_h_ = 0;
   bool tspl_drawn_ = false;
   std::size_t tspl_draw_offset_ = 0;
-  DecodeResult r_;
 };
 
-}  // namespace
+StreamDecoder::StreamDecoder(const DecodeOptions &options)
+    : d_(std::make_unique<Decoder>(options)) {}
+StreamDecoder::~StreamDecoder() = default;
+StreamDecoder::StreamDecoder(StreamDecoder &&) noexcept = default;
+StreamDecoder &StreamDecoder::operator=(StreamDecoder &&) noexcept = default;
+
+void StreamDecoder::feed(std::span<const std::uint8_t> bytes) { d_->feed(bytes); }
+void StreamDecoder::finish() { d_->finish(); }
+const DecodeResult &StreamDecoder::result() const { return d_->r_; }
+int StreamDecoder::roll_rows() const { return d_->roll_.height(); }
+std::size_t StreamDecoder::held_bytes() const { return d_->held(); }
+
+std::vector<Page> StreamDecoder::take_pages() { return std::exchange(d_->r_.pages, {}); }
+std::vector<CommandEntry> StreamDecoder::take_commands() {
+  return std::exchange(d_->r_.commands, {});
+}
+std::vector<std::string> StreamDecoder::take_problems() {
+  return std::exchange(d_->r_.problems, {});
+}
+std::vector<UnknownRun> StreamDecoder::take_unknown(bool include_open) {
+  auto &runs = d_->r_.unknown;
+  std::vector<UnknownRun> out;
+  // The last run may still grow; it stays until a command closes it.
+  const std::size_t keep = !include_open && d_->unknown_open() && !runs.empty() ? 1 : 0;
+  out.assign(std::make_move_iterator(runs.begin()),
+             std::make_move_iterator(runs.end() - static_cast<std::ptrdiff_t>(keep)));
+  runs.erase(runs.begin(), runs.end() - static_cast<std::ptrdiff_t>(keep));
+  return out;
+}
+DecodeResult StreamDecoder::take_result() { return std::exchange(d_->r_, {}); }
 
 DecodeResult decode_stream(const std::uint8_t *data, std::size_t size,
                            const DecodeOptions &options) {
-  if (!data) size = 0;
-  static const std::uint8_t empty = 0;
-  return Decoder(data ? data : &empty, size, options).run();
+  StreamDecoder decoder(options);
+  if (data) decoder.feed(std::span(data, size));
+  decoder.finish();
+  return decoder.take_result();
 }
 
 std::string format_summary(const DecodeResult &r) {

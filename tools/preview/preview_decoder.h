@@ -7,6 +7,9 @@
 // is printed (SUB O), a TSPL label at PRINT (one page per copy it asks for).
 // A label that is drawn but never printed gives no page.
 //
+// The decoder is incremental (StreamDecoder): bytes may come in pieces of any
+// size and give the same result as the whole stream at once.
+//
 // Untrusted input: every length field is checked against the bytes that
 // remain; a command that does not fit ends the decoding and is reported.
 // Pages are limited to kMaxPageWidth x kMaxPageHeight dots and
@@ -16,6 +19,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -82,6 +87,38 @@ struct DecodeResult {
   std::vector<UnknownRun> unknown;
   std::size_t unknown_bytes = 0;
   std::vector<std::string> problems;  // malformed or truncated commands, clipping
+};
+
+// Decodes a stream as it arrives. Each feed decodes every command that is
+// there whole; a command still incomplete is held (up to 64 MiB) until the
+// rest comes or finish() ends the stream. What has been found can be taken
+// out as it comes, so that a long-running reader holds only what is new.
+class StreamDecoder {
+ public:
+  explicit StreamDecoder(const DecodeOptions &options = {});
+  ~StreamDecoder();
+  StreamDecoder(StreamDecoder &&) noexcept;
+  StreamDecoder &operator=(StreamDecoder &&) noexcept;
+
+  void feed(std::span<const std::uint8_t> bytes);
+  // The end of the stream: incomplete commands are reported, the page on the
+  // roll ends. Later feeds are ignored.
+  void finish();
+
+  const DecodeResult &result() const;
+  std::vector<Page> take_pages();
+  std::vector<CommandEntry> take_commands();
+  std::vector<std::string> take_problems();
+  // Runs of unknown bytes; one that may still grow stays unless include_open.
+  std::vector<UnknownRun> take_unknown(bool include_open = false);
+  DecodeResult take_result();
+
+  int roll_rows() const;           // rows on the roll's page so far
+  std::size_t held_bytes() const;  // bytes of a command not yet whole
+
+ private:
+  class Decoder;
+  std::unique_ptr<Decoder> d_;
 };
 
 DecodeResult decode_stream(const std::uint8_t *data, std::size_t size,

@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <algorithm>
 #include <cstdlib>
+#include <span>
 #include <random>
 #include <string>
 #include <vector>
@@ -278,6 +280,92 @@ TEST(PreviewHooks, UnknownBytesAreListedWithTheirOffsets) {
   expect_raster_at(r.pages[0], m, 0);
 }
 
+// --- incremental decoding ---------------------------------------------------
+
+void expect_same(const DecodeResult &a, const DecodeResult &b) {
+  ASSERT_EQ(a.pages.size(), b.pages.size());
+  for (std::size_t i = 0; i < a.pages.size(); ++i) {
+    const Page &p = a.pages[i], &q = b.pages[i];
+    ASSERT_EQ(p.width(), q.width());
+    ASSERT_EQ(p.height(), q.height());
+    EXPECT_EQ(p.ending, q.ending);
+    long differ = 0;
+    for (int y = 0; y < p.height(); ++y)
+      for (int x = 0; x < p.width(); ++x) differ += p.dot(x, y) != q.dot(x, y);
+    EXPECT_EQ(differ, 0);
+  }
+  ASSERT_EQ(a.commands.size(), b.commands.size());
+  for (std::size_t i = 0; i < a.commands.size(); ++i) {
+    EXPECT_EQ(a.commands[i].offset, b.commands[i].offset);
+    EXPECT_EQ(a.commands[i].name, b.commands[i].name);
+    EXPECT_EQ(a.commands[i].detail, b.commands[i].detail);
+    EXPECT_EQ(a.commands[i].count, b.commands[i].count);
+    EXPECT_EQ(a.commands[i].rows, b.commands[i].rows);
+  }
+  EXPECT_EQ(a.problems, b.problems);
+  ASSERT_EQ(a.unknown.size(), b.unknown.size());
+  for (std::size_t i = 0; i < a.unknown.size(); ++i) {
+    EXPECT_EQ(a.unknown[i].offset, b.unknown[i].offset);
+    EXPECT_EQ(a.unknown[i].bytes, b.unknown[i].bytes);
+    EXPECT_EQ(a.unknown[i].length, b.unknown[i].length);
+  }
+  EXPECT_EQ(a.unknown_bytes, b.unknown_bytes);
+}
+
+// Pieces of 1 to max_piece bytes.
+DecodeResult decode_in_pieces(const Bytes &s, std::mt19937 &rng, std::size_t max_piece) {
+  quorvane::preview::StreamDecoder decoder;
+  for (std::size_t at = 0; at < s.size();) {
+    const std::size_t n = std::min(s.size() - at, 1 + rng() % max_piece);
+    decoder.feed(std::span(s.data() + at, n));
+    at += n;
+  }
+  decoder.finish();
+  return decoder.take_result();
+}
+
+TEST(PreviewIncremental, PiecesDecodeAsTheWholeStream) {
+  const Mono m = make_mono(9, 30, 11);
+  TSPLPrintParam tp{};
+  tp.hres = tp.vres = 203;
+  const Bytes tspl = take_encoded([&](int *size) { return RasterDataToTSPLPrintCmd(tp, 9, 30, m.bits.data(), size); });
+  ORXPrintParam op{};
+  op.vres = 203;
+  op.image_compression = 2;
+  op.finish_print_feed = 5;
+  op.finish_print_cut = 1;
+  const Bytes orx = take_encoded([&](int *size) { return RasterDataToORXPrintCmd(op, 9, 30, m.bits.data(), size); });
+  const Bytes hooks{0x1B, 0x40, 0x00, 0x00, 0x00, 0x1B, 0x33, 0x18, 0x0A, 0x10, 0x04, 0x04,
+                    0x1D, 0x72, 0x01, 0x1D, 0x61, 0x0F, 0x1B, 0x76, 0x07, 0x08, 0x1B, 0x70,
+                    0x00, 0x19, 0x78, 0x1D, 0x56, 0x41, 0x10};
+  const Bytes streams[] = {banded(m), compressed(m), jbig(m), label(m), tspl, orx, hooks,
+                           cat({hooks, banded(m), tspl, label(m), orx, jbig(m)})};
+  std::mt19937 rng(12);
+  for (const auto &full : streams) {
+    const DecodeResult whole = decode(full);
+    for (std::size_t max_piece : {1u, 2u, 7u, 64u, 4096u}) {
+      SCOPED_TRACE(max_piece);
+      expect_same(decode_in_pieces(full, rng, max_piece), whole);
+    }
+    // Damaged streams, and streams cut short, too.
+    for (int round = 0; round < 40; ++round) {
+      Bytes s = full;
+      for (int f = 0; f < 3; ++f) s[rng() % s.size()] = static_cast<std::uint8_t>(rng());
+      s.resize(s.size() - rng() % 8);
+      expect_same(decode_in_pieces(s, rng, 1 + rng() % 300), decode(s));
+    }
+  }
+}
+
+TEST(PreviewIncremental, StatusCommandsAreKnown) {
+  const Bytes s{0x10, 0x04, 0x01, 0x1D, 0x72, 0x01, 0x1B, 0x76, 0x1D, 0x61, 0xFF, 0x1B, 0x21, 0x3F};
+  const auto r = decode(s);
+  EXPECT_EQ(r.unknown_bytes, 0u);
+  std::vector<std::string> names;
+  for (const auto &c : r.commands) names.push_back(c.name);
+  EXPECT_EQ(names, (std::vector<std::string>{"DLE EOT", "GS r", "ESC v", "GS a", "ESC !"}));
+}
+
 // --- hostile input -----------------------------------------------------------
 
 TEST(PreviewRobustness, LengthFieldsBeyondTheStreamAreReported) {
@@ -366,6 +454,7 @@ TEST(PreviewRobustness, EveryPrefixAndRandomDamageOfRealStreams) {
   Bytes noise(1 << 16);
   for (auto &b : noise) b = static_cast<std::uint8_t>(rng());
   const auto r = decode(noise);
+  expect_same(decode_in_pieces(noise, rng, 500), r);
   EXPECT_GT(r.unknown_bytes + r.problems.size(), 0u);
   EXPECT_EQ(decode_stream(nullptr, 5).pages.size(), 0u);
 }
