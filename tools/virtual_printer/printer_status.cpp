@@ -15,7 +15,7 @@ bool prints(const PrinterState &s) {
 bool apply_control(PrinterState &s, std::string_view w) {
   if (w == "ready") s = PrinterState{};
   else if (w == "paper-ok") s.paper = Paper::ok;
-  else if (w == "paper-near-end") s.paper = Paper::near_end;
+  else if (w == "paper-low" || w == "paper-near-end") s.paper = Paper::near_end;
   else if (w == "paper-out") s.paper = Paper::out;
   else if (w == "cover-open") s.cover_open = true;
   else if (w == "cover-closed") s.cover_open = false;
@@ -24,14 +24,14 @@ bool apply_control(PrinterState &s, std::string_view w) {
   else if (w == "mechanical-error") s.mechanical_error = true;
   else if (w == "cutter-error") s.cutter_error = true;
   else if (w == "overheat") s.overheat = true;
-  else if (w == "errors-cleared") s.mechanical_error = s.cutter_error = s.overheat = false;
+  else if (w == "clear" || w == "errors-cleared") s.mechanical_error = s.cutter_error = s.overheat = false;
   else return false;
   return true;
 }
 
 std::string_view control_words() {
-  return "ready paper-ok paper-near-end paper-out cover-open cover-closed offline online "
-         "mechanical-error cutter-error overheat errors-cleared";
+  return "paper-ok paper-low paper-out cover-open cover-closed cutter-error mechanical-error overheat clear "
+         "offline online ready drop";
 }
 
 std::optional<std::uint8_t> dle_eot(const PrinterState &s, int n) {

@@ -88,7 +88,8 @@ void usage() {
       "  --buffer N           receive buffer in bytes (default 4096)\n"
       "  --speed MM/S         print no faster than this\n"
       "  --dpi N              resolution (default 203)\n"
-      "  --language escpos|tspl  which status queries it answers (default escpos)\n"
+      "  --model escpos|tspl|orx  its command language: the status queries it answers\n"
+      "                       (default escpos; orx answers none)\n"
       "  --mute               answer no status query\n"
       "  --control SOCKET     control socket (default DIR/control)\n"
       "  --version            print the version and exit\n"
@@ -147,7 +148,7 @@ bool write_all(int fd, std::span<const std::uint8_t> bytes, int timeout_ms = 200
 
 int control_client(const std::string &path, const std::string &word) {
   vp::PrinterState probe;
-  if (!vp::apply_control(probe, word)) {
+  if (word != "drop" && !vp::apply_control(probe, word)) {
     std::fprintf(stderr, "quorvane-virtual-printer: unknown state \"%s\" (known: %.*s)\n",
                  word.c_str(), static_cast<int>(vp::control_words().size()),
                  vp::control_words().data());
@@ -569,7 +570,14 @@ class VirtualPrinter {
     if (!line.empty() && line.back() == '\r') line.pop_back();
     const auto was = state_;
     std::string reply;
-    if (vp::apply_control(state_, line)) {
+    if (line == "drop") {
+      // The printer goes away in the middle of whatever it was taking.
+      reply = "ok drop\n";
+      if (client_) {
+        event("dropped " + peer_ + " " + std::to_string(received_) + " bytes");
+        client_.reset();
+      }
+    } else if (vp::apply_control(state_, line)) {
       reply = "ok " + line + "\n";
       event("state " + line);
       if (!(was == state_)) send_asb();
@@ -703,9 +711,11 @@ int main(int argc, char **argv) {
       const auto n = parse_long(v, 50, 2400);
       ok = n.has_value();
       if (ok) o.dpi = static_cast<int>(*n);
-    } else if (a == "--language") {
-      ok = std::string_view(v) == "escpos" || std::string_view(v) == "tspl";
-      o.tspl = std::string_view(v) == "tspl";
+    } else if (a == "--model") {
+      const std::string_view model = v;
+      ok = model == "escpos" || model == "tspl" || model == "orx";
+      o.tspl = model == "tspl";
+      if (model == "orx") o.mute = true;  // ORX printers have no status to ask
     } else {
       ok = false;
     }

@@ -203,7 +203,7 @@ check(p.proc.poll() is None, "hostile bytes: still running")
 p.stop()
 
 # --- a TSPL printer's answers -----------------------------------------------------
-p = Printer("tspl", "--listen", "127.0.0.1:0", "--language", "tspl")
+p = Printer("tspl", "--listen", "127.0.0.1:0", "--model", "tspl")
 s = p.connect()
 s.sendall(b"\x1b!?")
 check(recv_exactly(s, 1) == b"\x00", "TSPL <ESC>!? answered 0x00 when ready")
