@@ -395,8 +395,11 @@ class VirtualPrinter {
       }
       received_ += static_cast<std::size_t>(n);
       const std::span got(buf, static_cast<std::size_t>(n));
-      for (std::uint8_t b : got) real_time(b);
-      rx_.insert(rx_.end(), got.begin(), got.end());
+      std::size_t query_bytes = 0;
+      for (std::uint8_t b : got) query_bytes += real_time(b) ? 3 : 0;
+      // A read of status queries alone (a host asking between jobs) is done
+      // with once answered: it holds no connection up, even out of paper.
+      if (query_bytes != got.size()) rx_.insert(rx_.end(), got.begin(), got.end());
     } else if (n == 0 || (errno != EAGAIN && errno != EINTR)) {
       // The sender closed (on a pty: the last writer let go of the slave).
       if (serial_) {
@@ -411,10 +414,12 @@ class VirtualPrinter {
   }
 
   // Real-time commands are acted on as they are received, whatever the
-  // printer is doing; they stay in the buffer, where the decoder passes them.
-  void real_time(std::uint8_t b) {
+  // printer is doing; among other data they stay in the buffer, where the
+  // decoder passes them. True when a three-byte query ends with `b`.
+  bool real_time(std::uint8_t b) {
     const vp::Query q = scanner_.push(b);
-    if (o_.mute || q == vp::Query::none) return;
+    if (q == vp::Query::none) return false;
+    if (o_.mute) return true;
     if (q <= vp::Query::dle_eot_4) {
       const int n = static_cast<int>(q) - static_cast<int>(vp::Query::dle_eot_1) + 1;
       const std::uint8_t answer = *vp::dle_eot(state_, n);
@@ -429,6 +434,7 @@ class VirtualPrinter {
       send_answer(answer);
       event("status ESC !S -> " + hex(answer));
     }
+    return true;
   }
 
   static std::string hex0x(std::uint8_t b) {
