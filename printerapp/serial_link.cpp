@@ -163,8 +163,9 @@ std::optional<SerialLine> parse_serial_uri(std::string_view uri, std::string &wh
   const size_t query = uri.find('?');
   SerialLine line;
   line.path = std::string(uri.substr(0, query));
-  if (!line.path.starts_with("/dev/") || line.path.find("/..") != std::string::npos)
-    return bad("names no device in /dev");
+  // Any path to a terminal: /dev/ttyUSB0, or a link to one (a virtual
+  // printer's). What is no terminal is refused when opened, unwritten.
+  if (!line.path.starts_with("/") || line.path.size() < 2) return bad("names no device by its full path");
   std::string_view options = query == std::string_view::npos ? std::string_view() : uri.substr(query + 1);
   while (!options.empty()) {
     const size_t end = options.find_first_of("+&");

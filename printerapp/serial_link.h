@@ -11,7 +11,7 @@ namespace quorvane::app {
 struct SerialLine {
   enum class Parity { kNone, kEven, kOdd };
   enum class Flow { kNone, kSoft, kHard };
-  std::string path;  // /dev/...
+  std::string path;  // /dev/ttyUSB0, or a link to a terminal
   int baud = 115200;
   int bits = 8;
   int stop_bits = 1;
