@@ -52,6 +52,7 @@ for arch in "${cross[@]}"; do
     "crossbuild-essential-$arch"
     "libcups2-dev:$arch" "libcupsimage2-dev:$arch" "libjbig-dev:$arch" "libpng-dev:$arch"
     "libgtest-dev:$arch" "libgmock-dev:$arch"
+    "libpappl-dev:$arch" "libavahi-client-dev:$arch" "libjpeg-dev:$arch"  # the Printer Application
   )
 done
 
