@@ -1,4 +1,4 @@
-// The printer drivers: one per model PPD, their data read from the PPD.
+// The printer drivers: one per model, their data read from the model table.
 #ifndef QUORVANE_APP_DRIVERS_H
 #define QUORVANE_APP_DRIVERS_H
 
@@ -13,7 +13,7 @@ namespace quorvane::app {
 std::vector<pappl_pr_driver_t> &model_drivers();
 
 // PAPPL's driver callback: fills the driver data and attributes of a printer
-// from its model's PPD.
+// from its model description.
 bool driver_callback(pappl_system_t *system, const char *driver_name, const char *device_uri,
                      const char *device_id, pappl_pr_driver_data_t *data, ipp_t **attrs, void *cbdata);
 

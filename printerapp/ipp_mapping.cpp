@@ -11,11 +11,13 @@ namespace quorvane::app {
 
 namespace {
 
+using models::Option;
+
 // IPP names of the options whose CamelCase keyword does not read well as an
 // IPP keyword, and IPP values for choices named by a number that stands for a
 // word. Options not listed are named by their keyword, lower-cased.
 struct Naming {
-  const char *ppd_keyword;
+  const char *keyword;
   const char *ipp_name;
   std::vector<std::pair<const char *, const char *>> values;  // choice -> IPP value
 };
@@ -45,16 +47,16 @@ const std::vector<Naming> &namings() {
 // What finishings=trim selects on a model that can cut: a cut at the end of
 // the receipt, a full cut after each label.
 struct CutChoice {
-  const char *ppd_keyword;
+  const char *keyword;
   const char *choice;
 };
 constexpr CutChoice kCutOnTrim[] = {{"CutAtJobEnd", "Full"}, {"ORX.FINISHPRINTCUT", "2"}};
 
 // Paper type choices: the models number them alike.
-constexpr std::pair<const char *, pappl_media_tracking_t> kTracking[] = {
-    {"0", PAPPL_MEDIA_TRACKING_CONTINUOUS},
-    {"1", PAPPL_MEDIA_TRACKING_GAP},
-    {"2", PAPPL_MEDIA_TRACKING_MARK},
+constexpr std::pair<int, pappl_media_tracking_t> kTracking[] = {
+    {0, PAPPL_MEDIA_TRACKING_CONTINUOUS},
+    {1, PAPPL_MEDIA_TRACKING_GAP},
+    {2, PAPPL_MEDIA_TRACKING_MARK},
 };
 
 enum class Role { kVendor, kBinarization, kSpeed, kDarkness, kTracking, kPappl };
@@ -84,48 +86,47 @@ std::string lower_keyword(std::string_view text) {
   return out;
 }
 
-// The PPD's options in file order.
-template <typename F>
-void for_each_option(ppd_file_t *ppd, F &&f) {
-  for (int g = 0; g < ppd->num_groups; ++g) {
-    const ppd_group_t &group = ppd->groups[g];
-    for (int o = 0; o < group.num_options; ++o) f(group.options[o]);
-  }
+const Option *option_with_role(const Model &model, Role role) {
+  for (const Option &option : model.options)
+    if (role_of(option.keyword) == role) return &option;
+  return nullptr;
 }
 
-ppd_option_t *option_with_role(ppd_file_t *ppd, Role role) {
-  ppd_option_t *found = nullptr;
-  for_each_option(ppd, [&](ppd_option_t &option) {
-    if (!found && role_of(option.keyword) == role) found = &option;
-  });
-  return found;
+// The density option's choice for the printer's own setting: below 0.
+const models::Choice *own_darkness_choice(const Model &model) {
+  const Option *option = option_with_role(model, Role::kDarkness);
+  if (!option) return nullptr;
+  for (const models::Choice &choice : option->choices)
+    if (choice.number && *choice.number < 0) return &choice;
+  return nullptr;
 }
 
-int default_index(const ppd_option_t &option) {
-  for (int c = 0; c < option.num_choices; ++c)
-    if (std::strcmp(option.choices[c].choice, option.defchoice) == 0) return c;
-  return 0;
+// The value the request gives a vendor attribute: the job's own, else the
+// printer's default.
+const std::string *vendor_value(const JobRequest &request, std::string_view name) {
+  for (const auto &[n, value] : request.vendor)
+    if (n == name) return &value;
+  return nullptr;
 }
 
 }  // namespace
 
-std::vector<VendorOption> vendor_options(ppd_file_t *ppd) {
+std::vector<VendorOption> vendor_options(const Model &model) {
   std::vector<VendorOption> out;
-  for_each_option(ppd, [&](ppd_option_t &option) {
-    if (role_of(option.keyword) != Role::kVendor || option.num_choices == 0) return;
+  for (const Option &option : model.options) {
+    if (role_of(option.keyword) != Role::kVendor || option.choices.empty()) continue;
     VendorOption v;
-    v.ppd_keyword = option.keyword;
+    v.keyword = option.keyword;
     v.ipp_name = lower_keyword(option.keyword);
     const Naming *naming = nullptr;
     for (const Naming &n : namings())
-      if (v.ppd_keyword == n.ppd_keyword) naming = &n;
+      if (v.keyword == n.keyword) naming = &n;
     if (naming) v.ipp_name = naming->ipp_name;
-    bool all_int = true, binary = option.num_choices == 2;
-    for (int c = 0; c < option.num_choices; ++c) {
-      const char *choice = option.choices[c].choice;
-      v.choices.emplace_back(choice);
-      all_int = all_int && parse_int(choice).has_value();
-      binary = binary && (std::strcmp(choice, "0") == 0 || std::strcmp(choice, "1") == 0);
+    bool all_int = true, binary = option.choices.size() == 2;
+    for (const models::Choice &choice : option.choices) {
+      v.choices.emplace_back(choice.name);
+      all_int = all_int && choice.number.has_value();
+      binary = binary && choice.number && (*choice.number == 0 || *choice.number == 1);
     }
     v.kind = binary ? VendorOption::Kind::kBoolean
              : (all_int && !(naming && !naming->values.empty())) ? VendorOption::Kind::kInteger
@@ -138,9 +139,9 @@ std::vector<VendorOption> vendor_options(ppd_file_t *ppd) {
           if (choice == c) value = ipp;
       v.values.push_back(value);
     }
-    v.default_index = default_index(option);
+    v.default_index = option.default_index;
     out.push_back(std::move(v));
-  });
+  }
   return out;
 }
 
@@ -156,77 +157,74 @@ const std::string *choice_for_value(const VendorOption &option, const std::strin
   return nullptr;
 }
 
-std::vector<SpeedChoice> speed_choices(ppd_file_t *ppd, std::string *keyword) {
+std::vector<SpeedChoice> speed_choices(const Model &model, std::string *keyword) {
   std::vector<SpeedChoice> out;
-  ppd_option_t *option = option_with_role(ppd, Role::kSpeed);
+  const Option *option = option_with_role(model, Role::kSpeed);
   if (!option) return out;
   if (keyword) *keyword = option->keyword;
-  for (int c = 0; c < option->num_choices; ++c) {
-    const ppd_choice_t &choice = option->choices[c];
-    const auto number = parse_int(choice.choice);
-    if (!number || *number <= 0) continue;
-    // "2 inches per second", "50 mm per second": the text gives the unit.
-    char *end = nullptr;
-    const long amount = std::strtol(choice.text, &end, 10);
-    if (end == choice.text || amount <= 0) continue;
-    int speed = 0;
-    if (std::strstr(end, "mm per second")) speed = static_cast<int>(amount * 100);
-    else if (std::strstr(end, "inch")) speed = static_cast<int>(amount * 2540);
-    if (speed > 0) out.push_back({speed, choice.choice});
-  }
+  for (const models::Choice &choice : option->choices)
+    if (choice.mm_per_second > 0) out.push_back({static_cast<int>(std::lround(choice.mm_per_second * 100)), choice.name});
   std::sort(out.begin(), out.end(), [](const SpeedChoice &a, const SpeedChoice &b) { return a.speed < b.speed; });
   return out;
 }
 
-std::vector<std::string> darkness_choices(ppd_file_t *ppd, std::string *keyword) {
+std::vector<std::string> darkness_choices(const Model &model, std::string *keyword) {
   std::vector<std::pair<int, std::string>> levels;
-  ppd_option_t *option = option_with_role(ppd, Role::kDarkness);
+  const Option *option = option_with_role(model, Role::kDarkness);
   if (!option) return {};
   if (keyword) *keyword = option->keyword;
-  for (int c = 0; c < option->num_choices; ++c) {
-    const auto number = parse_int(option->choices[c].choice);
-    if (number && *number >= 0) levels.emplace_back(*number, option->choices[c].choice);
-  }
+  for (const models::Choice &choice : option->choices)
+    if (choice.number && *choice.number >= 0) levels.emplace_back(*choice.number, choice.name);
   std::sort(levels.begin(), levels.end());
   std::vector<std::string> out;
   for (auto &level : levels) out.push_back(std::move(level.second));
   return out;
 }
 
-std::vector<TrackingChoice> tracking_choices(ppd_file_t *ppd, std::string *keyword) {
+std::vector<TrackingChoice> tracking_choices(const Model &model, std::string *keyword) {
   std::vector<TrackingChoice> out;
-  ppd_option_t *option = option_with_role(ppd, Role::kTracking);
+  const Option *option = option_with_role(model, Role::kTracking);
   if (!option) return out;
   if (keyword) *keyword = option->keyword;
-  for (int c = 0; c < option->num_choices; ++c)
-    for (const auto &[name, tracking] : kTracking)
-      if (std::strcmp(option->choices[c].choice, name) == 0) out.push_back({tracking, name});
+  for (const models::Choice &choice : option->choices)
+    for (const auto &[number, tracking] : kTracking)
+      if (choice.number == number) out.push_back({tracking, choice.name});
   return out;
 }
 
-bool can_cut(ppd_file_t *ppd) {
+bool has_own_darkness(const Model &model) { return own_darkness_choice(model) != nullptr; }
+
+bool own_darkness_by_default(const Model &model) {
+  const Option *option = option_with_role(model, Role::kDarkness);
+  return option && &option->choices[static_cast<size_t>(option->default_index)] == own_darkness_choice(model);
+}
+
+bool can_cut(const Model &model) {
   for (const CutChoice &cut : kCutOnTrim)
-    if (ppdFindChoice(ppdFindOption(ppd, cut.ppd_keyword), cut.choice)) return true;
+    if (const Option *option = models::find_option(model, cut.keyword); option && models::find_choice(*option, cut.choice))
+      return true;
   return false;
 }
 
-std::string unsupported_vendor_value(ppd_file_t *ppd, const JobRequest &request) {
-  const auto vendor = vendor_options(ppd);
+std::string unsupported_vendor_value(const Model &model, const JobRequest &request) {
+  const auto vendor = vendor_options(model);
   for (const std::string &name : request.job_vendor_names) {
-    for (const auto &[n, value] : request.vendor) {
-      if (n != name) continue;
-      for (const VendorOption &option : vendor)
-        if (option.ipp_name == name && !choice_for_value(option, value)) return name + "=" + value;
-      break;  // the job's own value comes first
+    const std::string *value = vendor_value(request, name);
+    if (!value) continue;
+    if (name == kOwnDarknessName) {
+      if (has_own_darkness(model) && *value != "true" && *value != "false") return name + "=" + *value;
+      continue;
     }
+    for (const VendorOption &option : vendor)
+      if (option.ipp_name == name && !choice_for_value(option, *value)) return name + "=" + *value;
   }
   return {};
 }
 
-std::vector<std::pair<std::string, std::string>> ppd_choices(ppd_file_t *ppd, const JobRequest &request) {
+std::vector<std::pair<std::string, std::string>> model_choices(const Model &model, const JobRequest &request) {
   std::vector<std::pair<std::string, std::string>> out;
 
-  if (ppd_option_t *option = option_with_role(ppd, Role::kBinarization)) {
+  if (const Option *option = option_with_role(model, Role::kBinarization)) {
     const char *choice = "0";  // ordered dithering
     if (request.color_mode == PAPPL_COLOR_MODE_BI_LEVEL || request.content == PAPPL_CONTENT_TEXT) choice = "1";
     else if (request.content == PAPPL_CONTENT_PHOTO) choice = "2";
@@ -234,48 +232,49 @@ std::vector<std::pair<std::string, std::string>> ppd_choices(ppd_file_t *ppd, co
   }
 
   std::string keyword;
-  if (const auto speeds = speed_choices(ppd, &keyword); !speeds.empty() && request.print_speed > 0) {
+  if (const auto speeds = speed_choices(model, &keyword); !speeds.empty() && request.print_speed > 0) {
     const SpeedChoice *best = &speeds.front();
     for (const SpeedChoice &s : speeds)
       if (std::abs(s.speed - request.print_speed) < std::abs(best->speed - request.print_speed)) best = &s;
     out.emplace_back(keyword, best->choice);
   }
 
-  if (const auto levels = darkness_choices(ppd, &keyword); !levels.empty()) {
-    std::optional<int> level;
-    if (request.print_darkness) level = request.darkness_configured + *request.print_darkness;
-    else if (request.darkness_configured != kNeutralDarkness) level = request.darkness_configured;
-    if (level) {
-      const int clamped = std::clamp(*level, 0, 100);
+  if (const auto levels = darkness_choices(model, &keyword); !levels.empty()) {
+    // The printer's own darkness is a choice of its own; a job's
+    // print-darkness moves away from the printer darkness either way.
+    const models::Choice *own = own_darkness_choice(model);
+    const std::string *own_value = vendor_value(request, kOwnDarknessName);
+    const bool use_own = own && (own_value ? *own_value == "true" : own_darkness_by_default(model));
+    if (use_own && !request.print_darkness) {
+      out.emplace_back(keyword, own->name);
+    } else {
+      const int level = request.darkness_configured + request.print_darkness.value_or(0);
+      const int clamped = std::clamp(level, 0, 100);
       const auto index = std::lround(clamped * static_cast<double>(levels.size() - 1) / 100.0);
       out.emplace_back(keyword, levels[static_cast<size_t>(index)]);
     }
   }
 
-  for (const TrackingChoice &t : tracking_choices(ppd, &keyword))
+  for (const TrackingChoice &t : tracking_choices(model, &keyword))
     if (request.tracking == t.tracking) out.emplace_back(keyword, t.choice);
 
   // Vendor values; a cut asked for with finishings overrides the printer's
   // default but not the job's own choice.
-  const auto vendor = vendor_options(ppd);
+  const auto vendor = vendor_options(model);
   for (const VendorOption &option : vendor) {
-    for (const auto &[name, value] : request.vendor) {
-      if (name != option.ipp_name) continue;
-      if (const std::string *choice = choice_for_value(option, value)) {
-        out.emplace_back(option.ppd_keyword, *choice);
-        break;
-      }
+    if (const std::string *value = vendor_value(request, option.ipp_name)) {
+      if (const std::string *choice = choice_for_value(option, *value)) out.emplace_back(option.keyword, *choice);
     }
   }
   if (request.cut) {
     for (const CutChoice &cut : kCutOnTrim) {
-      if (!ppdFindChoice(ppdFindOption(ppd, cut.ppd_keyword), cut.choice)) continue;
+      const Option *option = models::find_option(model, cut.keyword);
+      if (!option || !models::find_choice(*option, cut.choice)) continue;
       bool job_named = false;
-      for (const VendorOption &option : vendor)
-        if (option.ppd_keyword == cut.ppd_keyword)
-          for (const std::string &name : request.job_vendor_names)
-            job_named = job_named || name == option.ipp_name;
-      if (!job_named) out.emplace_back(cut.ppd_keyword, cut.choice);
+      for (const VendorOption &v : vendor)
+        if (v.keyword == cut.keyword)
+          for (const std::string &name : request.job_vendor_names) job_named = job_named || name == v.ipp_name;
+      if (!job_named) out.emplace_back(cut.keyword, cut.choice);
     }
   }
   return out;

@@ -1,5 +1,6 @@
 #include "job_settings.h"
 
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -14,21 +15,15 @@ struct IppDeleter {
   void operator()(ipp_t *ipp) const { ippDelete(ipp); }
 };
 
-struct Options {
-  int count = 0;
-  cups_option_t *options = nullptr;
-  ~Options() { cupsFreeOptions(count, options); }
-};
-
 }  // namespace
 
-PpdHandle marked_ppd_for_job(pappl_job_t *job, const pappl_pr_options_t &options) {
+std::optional<models::ModelSelection> selection_for_job(pappl_job_t *job, const pappl_pr_options_t &options) {
   pappl_printer_t *printer = papplJobGetPrinter(job);
   const char *driver = papplPrinterGetDriverName(printer);
-  PpdHandle ppd = open_model_ppd(driver ? driver : "");
-  if (!ppd) {
-    papplLogJob(job, PAPPL_LOGLEVEL_ERROR, "No PPD for the printer's model \"%s\".", driver ? driver : "");
-    return nullptr;
+  const models::Model *model = models::find_model(driver ? driver : "");
+  if (!model) {
+    papplLogJob(job, PAPPL_LOGLEVEL_ERROR, "No printer model \"%s\".", driver ? driver : "");
+    return std::nullopt;
   }
 
   JobRequest request;
@@ -46,30 +41,32 @@ PpdHandle marked_ppd_for_job(pappl_job_t *job, const pappl_pr_options_t &options
     request.vendor.emplace_back(options.vendor[i].name, options.vendor[i].value);
     request.job_vendor_names.emplace_back(options.vendor[i].name);
   }
+  std::vector<std::string> names;
+  for (const VendorOption &option : vendor_options(*model)) names.push_back(option.ipp_name);
+  names.emplace_back(kOwnDarknessName);
   std::unique_ptr<ipp_t, IppDeleter> attrs(papplPrinterGetDriverAttributes(printer));
-  for (const VendorOption &option : vendor_options(ppd.get())) {
-    const std::string name = option.ipp_name + "-default";
+  for (const std::string &ipp_name : names) {
+    const std::string name = ipp_name + "-default";
     ipp_attribute_t *def = attrs ? ippFindAttribute(attrs.get(), name.c_str(), IPP_TAG_ZERO) : nullptr;
     if (!def) continue;
     char value[256];
     ippAttributeString(def, value, sizeof(value));
-    request.vendor.emplace_back(option.ipp_name, value);
+    request.vendor.emplace_back(ipp_name, value);
   }
 
-  if (const std::string bad = unsupported_vendor_value(ppd.get(), request); !bad.empty()) {
+  if (const std::string bad = unsupported_vendor_value(*model, request); !bad.empty()) {
     papplLogJob(job, PAPPL_LOGLEVEL_ERROR, "Unsupported job attribute value %s.", bad.c_str());
     papplJobSetMessage(job, "Unsupported job attribute value %s.", bad.c_str());
     papplJobSetReasons(job, PAPPL_JREASON_ABORTED_BY_SYSTEM, PAPPL_JREASON_NONE);
-    return nullptr;
+    return std::nullopt;
   }
 
-  Options marked;
-  for (const auto &[keyword, choice] : ppd_choices(ppd.get(), request)) {
-    papplLogJob(job, PAPPL_LOGLEVEL_DEBUG, "PPD option %s=%s", keyword.c_str(), choice.c_str());
-    marked.count = cupsAddOption(keyword.c_str(), choice.c_str(), marked.count, &marked.options);
+  models::ModelSelection selection(*model);
+  for (const auto &[keyword, choice] : model_choices(*model, request)) {
+    papplLogJob(job, PAPPL_LOGLEVEL_DEBUG, "Model option %s=%s", keyword.c_str(), choice.c_str());
+    selection.select(keyword, choice);
   }
-  cupsMarkOptions(ppd.get(), marked.count, marked.options);
-  return ppd;
+  return selection;
 }
 
 }  // namespace quorvane::app

@@ -14,7 +14,8 @@ RECEIPT_PPD = ["PaperSaveBottom=48", "CashDrawer=Drawer1", "ImageUpsideDownPrint
 RECEIPT_REPORTED = {"paper-save-bottom-default": [48], "cash-drawer-default": ["drawer1"],
                     "upside-down-default": [True], "cut-at-job-end-default": ["partial"],
                     "print-color-mode-default": ["bi-level"]}
-LABEL_DEFAULTS = ["printer-darkness-configured=100", "print-speed-default=7620"]
+# The printer darkness counts once the printer's own darkness is let go.
+LABEL_DEFAULTS = ["darkness-from-printer-default=false", "printer-darkness-configured=100", "print-speed-default=7620"]
 LABEL_PPD = ["TSPL.DENSITY=15", "TSPL.SPEED=3", "ImageBinarizationAlgorithm=0"]
 WEB_PAGES = ["/", "/receipt", "/receipt/printing", "/receipt/media", "/receipt/supplies", "/receipt/jobs",
              "/label/printing", "/label/media"]
