@@ -109,6 +109,31 @@ const std::string *vendor_value(const JobRequest &request, std::string_view name
   return nullptr;
 }
 
+// The choice the pairs leave an option at: the last one named, else the
+// model's default.
+std::string final_choice(const Model &model, const std::vector<std::pair<std::string, std::string>> &pairs,
+                         const char *keyword) {
+  std::string choice;
+  if (const Option *option = models::find_option(model, keyword))
+    choice = option->choices[static_cast<size_t>(option->default_index)].name;
+  for (const auto &[k, c] : pairs)
+    if (k == keyword) choice = c;
+  return choice;
+}
+
+// A receipt cut after every page is already cut after its last: a second
+// cut at the job's end would only cut off a blank slip, so the job's end
+// neither feeds nor cuts. (The PPDs forbid the pair with UIConstraints,
+// which IPP clients never see.)
+void cut_once(const Model &model, std::vector<std::pair<std::string, std::string>> &pairs) {
+  const Option *each = models::find_option(model, "CutAfterEachPage");
+  const Option *end = models::find_option(model, "CutAtJobEnd");
+  if (!each || !end || !models::find_choice(*end, "None")) return;
+  const std::string after_page = final_choice(model, pairs, "CutAfterEachPage");
+  const std::string at_end = final_choice(model, pairs, "CutAtJobEnd");
+  if (after_page != "None" && (at_end == "Full" || at_end == "Partial")) pairs.emplace_back("CutAtJobEnd", "None");
+}
+
 }  // namespace
 
 std::vector<VendorOption> vendor_options(const Model &model) {
@@ -277,6 +302,7 @@ std::vector<std::pair<std::string, std::string>> model_choices(const Model &mode
       if (!job_named) out.emplace_back(cut.keyword, cut.choice);
     }
   }
+  cut_once(model, out);
   return out;
 }
 

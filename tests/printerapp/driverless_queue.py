@@ -1,7 +1,7 @@
 """A CUPS driverless queue (lpadmin -m everywhere) on a private cupsd,
 pointing at the application: the bundled receipt PDF printed with `lp`
 completes, the printer's bytes decode (quorvane-preview) to the receipt's
-pages, and the cut at the job's end arrives."""
+pages at their own length, and the cut at the job's end arrives."""
 
 import os
 import sys
@@ -50,13 +50,22 @@ def main():
             f.check(rc == 0, "the preview does not understand the bytes:\n%s" % summary)
             f.check(len(pages) == 1, "%d pieces of paper, not 1 (one cut at the end)" % len(pages))
             f.check("cut" in summary.lower(), "no cut:\n%s" % summary)
-            # The receipt's two pages run on one strip of 72 mm, each on the
-            # queue's default 200 mm paper less its blank bottom (paper saving):
-            # the picture and prices, then the greeting.
+            # The receipt's two pages (80 x 120 mm, set in the middle of the
+            # queue's default 200 mm paper) run on one strip of 72 mm at
+            # their own length: paper saving keeps at most 5 mm (40 rows) of
+            # blank before the first printed row and after the last, before
+            # the cut's feed.
             if pages:
                 page = pages[0]
                 f.check(page.width == 576, "the printout is %d dots wide, not 576" % page.width)
-                f.check(1400 < page.height < 2 * 1600, "the printout is %d rows long" % page.height)
+                f.check(600 < page.height < 2 * 960, "the printout is %d rows long" % page.height)
+                inked = [r for r in range(page.height) if page.dots_in_rows(r, r + 1) > 0]
+                if f.check(inked, "the printout is blank"):
+                    f.check(inked[0] <= 40, "%d blank rows before the first printed one" % inked[0])
+                    # The cut's feed (ESC d 4: four 1/6 in lines, 34 rows
+                    # each) carries the last row past the cutter.
+                    f.check(page.height - 1 - inked[-1] <= 40 + 4 * 34,
+                            "%d blank rows after the last printed one" % (page.height - 1 - inked[-1]))
                 thirds = [page.dots_in_rows(i * page.height // 3, (i + 1) * page.height // 3) for i in range(3)]
                 f.check(all(n > 1000 for n in thirds), "parts of the receipt are blank: %s" % thirds)
         f.check(not server.crashed(), "the server crashed")

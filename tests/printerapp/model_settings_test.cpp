@@ -129,6 +129,12 @@ TEST(IppMapping, JobAttributesSelectTheModelsChoices) {
          r.job_vendor_names = {"cut-at-job-end"};
        }),
        {{"CutAtJobEnd", "Partial"}}, {}},
+      {"a cut after each page is the last cut", "qv80rcpt",
+       with([](JobRequest &r) {
+         r.cut = true;
+         r.vendor = {{"cut-after-each-page", "partial"}};
+       }),
+       {{"CutAfterEachPage", "Partial"}, {"CutAtJobEnd", "None"}}, {}},
       {"vendor values by IPP name", "qv80rcpt",
        with([](JobRequest &r) {
          r.vendor = {{"paper-save-top", "+8"}, {"alignment", "right"}, {"strip-left-margin", "true"}};

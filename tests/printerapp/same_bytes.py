@@ -48,6 +48,8 @@ EXTRA = [
      ["ORX.SPEED=4", "ORX.DENSITY=15", "ORX.FINISHPRINTCUT=1", "ORX.FINISHPRINTFEED=10", "ORX.PAPERTYPE=0"]),
     (("qvorxlbl",), [("enum", "finishings", 11)], ["ORX.FINISHPRINTCUT=2"]),
     (RECEIPTS, [("enum", "finishings", 11), ("keyword", "cut-at-job-end", "partial")], ["CutAtJobEnd=Partial"]),
+    # A cut after each page ends the job: no second cut, no blank slip.
+    (RECEIPTS, [("keyword", "cut-after-each-page", "full")], ["CutAfterEachPage=Full", "CutAtJobEnd=None"]),
 ]
 
 
