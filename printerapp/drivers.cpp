@@ -157,9 +157,14 @@ bool driver_callback(pappl_system_t *system, const char *driver_name, const char
     pwgFormatSizeName(name, sizeof(name), "roll", "max", model.custom_max_width, model.custom_max_length, nullptr);
     data->media[data->num_media++] = intern(name);
   }
-  data->left_right = left_right;
-  data->bottom_top = bottom_top;
   data->borderless = left_right == 0 && bottom_top == 0;
+  // CUPS 2.4's driverless PPDs name a size without margins "4x6.Borderless"
+  // but the default "4x6", which then matches no size and falls back to
+  // Letter. A borderless model therefore also offers each size with a margin
+  // of 0.01 mm, which takes the plain name (PAPPL lists both forms only for
+  // margins above 0); the media it reports ready stay borderless.
+  data->left_right = data->borderless ? 1 : left_right;
+  data->bottom_top = data->borderless ? 1 : bottom_top;
 
   data->num_source = 1;
   data->source[0] = "main-roll";
