@@ -241,4 +241,14 @@ bool driver_callback(pappl_system_t *system, const char *driver_name, const char
   return true;
 }
 
+std::string vendor_defaults_problem(pappl_printer_t *printer, int num_vendor, cups_option_t *vendor) {
+  const char *driver = papplPrinterGetDriverName(printer);
+  const models::Model *model = models::find_model(driver ? driver : "");
+  if (!model) return {};
+  for (int i = 0; i < num_vendor; ++i)
+    if (std::string problem = vendor_value_problem(*model, vendor[i].name, vendor[i].value); !problem.empty())
+      return problem;
+  return {};
+}
+
 }  // namespace quorvane::app

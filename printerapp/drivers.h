@@ -4,6 +4,7 @@
 
 #include <pappl/pappl.h>
 
+#include <string>
 #include <vector>
 
 namespace quorvane::app {
@@ -16,6 +17,10 @@ std::vector<pappl_pr_driver_t> &model_drivers();
 // from its model description.
 bool driver_callback(pappl_system_t *system, const char *driver_name, const char *device_uri,
                      const char *device_id, pappl_pr_driver_data_t *data, ipp_t **attrs, void *cbdata);
+
+// Why a set of vendor defaults is refused (a value the printer's model does
+// not offer, with the values it does), or empty.
+std::string vendor_defaults_problem(pappl_printer_t *printer, int num_vendor, cups_option_t *vendor);
 
 }  // namespace quorvane::app
 

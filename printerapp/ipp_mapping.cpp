@@ -20,6 +20,7 @@ struct Naming {
   const char *keyword;
   const char *ipp_name;
   std::vector<std::pair<const char *, const char *>> values;  // choice -> IPP value
+  const char *unit = nullptr;                                 // of an integer's values, for its label
 };
 
 const std::vector<Naming> &namings() {
@@ -27,19 +28,19 @@ const std::vector<Naming> &namings() {
       {"ImageUpsideDownPrint", "upside-down", {}},
       {"HorizontalPrintPositionAdjustment", "place-within-printable-width", {}},
       {"HorizontalPrintAlignment", "alignment", {{"0", "left"}, {"1", "center"}, {"2", "right"}}},
-      {"HorizontalPrintOffset", "offset", {}},
+      {"HorizontalPrintOffset", "offset", {}, "dots, 8 = 1 mm; below 0 to the left"},
       {"StripLeftPadding", "strip-left-margin", {}},
       {"StripRightPadding", "strip-right-margin", {}},
-      {"PaperSaveTop", "paper-save-top", {}},
-      {"PaperSaveMiddle", "paper-save-middle", {}},
-      {"PaperSaveBottom", "paper-save-bottom", {}},
+      {"PaperSaveTop", "paper-save-top", {}, "dots, 8 = 1 mm"},
+      {"PaperSaveMiddle", "paper-save-middle", {}, "dots, 8 = 1 mm"},
+      {"PaperSaveBottom", "paper-save-bottom", {}, "dots, 8 = 1 mm"},
       {"ImageCmdConversionAlgorithm", "image-transfer", {{"0", "raster"}, {"1", "run-length"}, {"2", "jbig"}}},
       {"ORX.IMAGECOMPRESSION", "image-transfer", {{"0", "raster"}, {"1", "run-length"}, {"2", "jbig"}}},
       {"CutAfterEachPage", "cut-after-each-page", {}},
       {"ORX.FINISHPRINTCUT", "cut-after-each-page", {{"0", "none"}, {"1", "partial"}, {"2", "full"}}},
       {"CutAtJobEnd", "cut-at-job-end", {}},
       {"CashDrawer", "cash-drawer", {}},
-      {"ORX.FINISHPRINTFEED", "feed-after-page", {}},
+      {"ORX.FINISHPRINTFEED", "feed-after-page", {}, "mm"},
   };
   return kNamings;
 }
@@ -153,9 +154,9 @@ std::vector<VendorOption> vendor_options(const Model &model) {
       all_int = all_int && choice.number.has_value();
       binary = binary && choice.number && (*choice.number == 0 || *choice.number == 1);
     }
-    v.kind = binary ? VendorOption::Kind::kBoolean
+    v.kind = binary                                              ? VendorOption::Kind::kBoolean
              : (all_int && !(naming && !naming->values.empty())) ? VendorOption::Kind::kInteger
-                                                                   : VendorOption::Kind::kKeyword;
+                                                                 : VendorOption::Kind::kKeyword;
     for (const std::string &choice : v.choices) {
       std::string value = lower_keyword(choice);
       if (v.kind == VendorOption::Kind::kBoolean) value = choice == "1" ? "true" : "false";
@@ -188,7 +189,8 @@ std::vector<SpeedChoice> speed_choices(const Model &model, std::string *keyword)
   if (!option) return out;
   if (keyword) *keyword = option->keyword;
   for (const models::Choice &choice : option->choices)
-    if (choice.mm_per_second > 0) out.push_back({static_cast<int>(std::lround(choice.mm_per_second * 100)), choice.name});
+    if (choice.mm_per_second > 0)
+      out.push_back({static_cast<int>(std::lround(choice.mm_per_second * 100)), choice.name});
   std::sort(out.begin(), out.end(), [](const SpeedChoice &a, const SpeedChoice &b) { return a.speed < b.speed; });
   return out;
 }
@@ -226,22 +228,45 @@ bool own_darkness_by_default(const Model &model) {
 
 bool can_cut(const Model &model) {
   for (const CutChoice &cut : kCutOnTrim)
-    if (const Option *option = models::find_option(model, cut.keyword); option && models::find_choice(*option, cut.choice))
+    if (const Option *option = models::find_option(model, cut.keyword);
+        option && models::find_choice(*option, cut.choice))
       return true;
   return false;
 }
 
+std::string vendor_value_problem(const Model &model, const std::string &name, const std::string &value) {
+  std::vector<std::string> allowed;
+  if (name == kOwnDarknessName && has_own_darkness(model)) {
+    if (value == "true" || value == "false") return {};
+    allowed = {"true", "false"};
+  } else {
+    for (const VendorOption &option : vendor_options(model)) {
+      if (option.ipp_name != name) continue;
+      if (choice_for_value(option, value)) return {};
+      allowed = option.values;
+      break;
+    }
+  }
+  if (allowed.empty()) return {};
+  std::string message = name + "=" + value + " is not supported; the values are ";
+  for (size_t i = 0; i < allowed.size(); ++i) message += (i ? ", " : "") + allowed[i];
+  return message + ".";
+}
+
+std::string print_speed_problem(const Model &model, int print_speed) {
+  const auto speeds = speed_choices(model);
+  if (speeds.empty() || print_speed == 0) return {};  // 0: the printer's own speed
+  if (print_speed >= speeds.front().speed && print_speed <= speeds.back().speed) return {};
+  return "print-speed=" + std::to_string(print_speed) + " is outside " + std::to_string(speeds.front().speed) + "-" +
+         std::to_string(speeds.back().speed) + " (hundredths of a millimetre per second).";
+}
+
 std::string unsupported_vendor_value(const Model &model, const JobRequest &request) {
-  const auto vendor = vendor_options(model);
   for (const std::string &name : request.job_vendor_names) {
     const std::string *value = vendor_value(request, name);
     if (!value) continue;
-    if (name == kOwnDarknessName) {
-      if (has_own_darkness(model) && *value != "true" && *value != "false") return name + "=" + *value;
-      continue;
-    }
-    for (const VendorOption &option : vendor)
-      if (option.ipp_name == name && !choice_for_value(option, *value)) return name + "=" + *value;
+    if (const std::string problem = vendor_value_problem(model, name, *value); !problem.empty())
+      return name + "=" + *value;
   }
   return {};
 }
@@ -251,8 +276,10 @@ std::vector<std::pair<std::string, std::string>> model_choices(const Model &mode
 
   if (const Option *option = option_with_role(model, Role::kBinarization)) {
     const char *choice = "0";  // ordered dithering
-    if (request.color_mode == PAPPL_COLOR_MODE_BI_LEVEL || request.content == PAPPL_CONTENT_TEXT) choice = "1";
-    else if (request.content == PAPPL_CONTENT_PHOTO) choice = "2";
+    if (request.color_mode == PAPPL_COLOR_MODE_BI_LEVEL || request.content == PAPPL_CONTENT_TEXT)
+      choice = "1";
+    else if (request.content == PAPPL_CONTENT_PHOTO)
+      choice = "2";
     out.emplace_back(option->keyword, choice);
   }
 
@@ -303,6 +330,45 @@ std::vector<std::pair<std::string, std::string>> model_choices(const Model &mode
     }
   }
   cut_once(model, out);
+  return out;
+}
+
+namespace {
+
+void add_string(std::string &out, std::string_view key, std::string_view text) {
+  auto quoted = [](std::string_view t) {
+    std::string q = "\"";
+    for (char c : t) {
+      if (c == '"' || c == '\\') q += '\\';
+      q += c;
+    }
+    return q + "\"";
+  };
+  const std::string entry = quoted(key) + " = ";
+  if (out.find(quoted(key) + " = ") != std::string::npos) return;  // the first model's wins
+  out += entry + quoted(text) + ";\n";
+}
+
+}  // namespace
+
+std::string web_strings() {
+  std::string out;
+  for (const Model &model : models::all_models()) {
+    for (const VendorOption &v : vendor_options(model)) {
+      const Option *option = models::find_option(model, v.keyword);
+      const Naming *naming = nullptr;
+      for (const Naming &n : namings())
+        if (v.keyword == n.keyword) naming = &n;
+      std::string label = option->text;
+      if (v.kind == VendorOption::Kind::kInteger && naming && naming->unit)
+        label += std::string(" (") + naming->unit + ")";
+      add_string(out, v.ipp_name, label);
+      if (v.kind == VendorOption::Kind::kKeyword)
+        for (size_t i = 0; i < v.values.size(); ++i)
+          add_string(out, v.ipp_name + "." + v.values[i], option->choices[i].text);
+    }
+    if (has_own_darkness(model)) add_string(out, kOwnDarknessName, "Leave the darkness to the printer's own setting");
+  }
   return out;
 }
 

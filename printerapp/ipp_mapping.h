@@ -89,6 +89,21 @@ struct JobRequest {
 // attributes only and lets any vendor value through to the job.
 std::string unsupported_vendor_value(const Model &model, const JobRequest &request);
 
+// Why a vendor value is not one the model offers, naming it and the values
+// allowed ("cut-at-job-end=sideways is not supported; the values are full,
+// partial, feed, none."); empty when it is one, or no vendor attribute of
+// the model has that name.
+std::string vendor_value_problem(const Model &model, const std::string &name, const std::string &value);
+
+// Why a job's print-speed (hundredths of mm/s) is not one the model can
+// print at: outside the range it advertises; empty when it is.
+std::string print_speed_problem(const Model &model, int print_speed);
+
+// Labels for the web page, as PAPPL's localisation strings ("key" =
+// "text";): each vendor attribute by its option's text (with the unit of its
+// numbers) and each keyword value by its choice's text.
+std::string web_strings();
+
 // The option=choice pairs that give the model the job's settings, in the
 // order they are to be selected.
 std::vector<std::pair<std::string, std::string>> model_choices(const Model &model, const JobRequest &request);

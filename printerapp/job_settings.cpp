@@ -29,7 +29,10 @@ std::optional<models::ModelSelection> selection_for_job(pappl_job_t *job, const 
   JobRequest request;
   request.color_mode = options.print_color_mode;
   request.content = options.print_content_optimize;
-  if (papplJobGetAttribute(job, "print-darkness")) request.print_darkness = options.print_darkness;
+  // PAPPL fills print-darkness from print-darkness-default when the job
+  // sends none: a default away from 0 moves the darkness like a job's own.
+  if (papplJobGetAttribute(job, "print-darkness") || options.print_darkness != 0)
+    request.print_darkness = options.print_darkness;
   request.darkness_configured = options.darkness_configured;
   request.print_speed = options.print_speed;
   request.tracking = options.media.tracking;
@@ -59,6 +62,22 @@ std::optional<models::ModelSelection> selection_for_job(pappl_job_t *job, const 
     papplJobSetMessage(job, "Unsupported job attribute value %s.", bad.c_str());
     papplJobSetReasons(job, PAPPL_JREASON_ABORTED_BY_SYSTEM, PAPPL_JREASON_NONE);
     return std::nullopt;
+  }
+  // A speed in another unit (inches per second, say) is refused rather than
+  // printed at the nearest speed the printer has.
+  if (const std::string problem = print_speed_problem(*model, request.print_speed); !problem.empty()) {
+    papplLogJob(job, PAPPL_LOGLEVEL_ERROR, "%s", problem.c_str());
+    papplJobSetMessage(job, "%s", problem.c_str());
+    papplJobSetReasons(job, PAPPL_JREASON_ABORTED_BY_SYSTEM, PAPPL_JREASON_NONE);
+    return std::nullopt;
+  }
+  // A printer default stored before it was checked, which the model does
+  // not offer, gives way to the model's default, and the job says so.
+  for (const auto &[name, value] : request.vendor) {
+    if (const std::string problem = vendor_value_problem(*model, name, value); !problem.empty()) {
+      papplLogJob(job, PAPPL_LOGLEVEL_WARN, "Printer default %s The model's default is used.", problem.c_str());
+      papplJobSetMessage(job, "Printer default %s The model's default is used.", problem.c_str());
+    }
   }
 
   models::ModelSelection selection(*model);

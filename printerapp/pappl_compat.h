@@ -56,6 +56,22 @@ class DeviceHold {
 using StopHandler = std::function<void(pappl_system_t *, int seconds)>;
 void watch_for_stop(pappl_system_t *system, StopHandler handler);
 
+// PAPPL 1.3.1 stores any vendor default a client sets (Set-Printer-Attributes,
+// `modify`, the web page) after checking only its syntax, and advertises it.
+// Once installed (after the state is loaded, so that stored values still
+// load), `check` sees every such set first: a non-empty answer refuses the
+// whole set, and is the message the IPP client gets instead of PAPPL's
+// generic one.
+// English labels for the web page (strings-file text, kept by the caller for
+// the life of the system). PAPPL 1.3.1 adds printer-strings-languages-supported
+// to the printer's own attributes on every Get-Printer-Attributes while a
+// strings resource exists, so clients see it twice from the second request
+// on; the strings are loaded and the resource then withdrawn.
+void add_english_labels(pappl_system_t *system, const char *strings);
+
+using VendorDefaultsCheck = std::string (*)(pappl_printer_t *printer, int num_vendor, cups_option_t *vendor);
+void check_vendor_defaults(VendorDefaultsCheck check);
+
 }  // namespace quorvane::app
 
 #endif

@@ -33,8 +33,8 @@ std::string describe(const PageSettings &s) {
 
 void expect_same(const SettingsSource &ppd, const SettingsSource &model, const std::string &what) {
   EXPECT_EQ(describe(read_page_settings(ppd)), describe(read_page_settings(model))) << what;
-  for (JobBoundary at : {JobBoundary::kStartJob, JobBoundary::kStartDoc, JobBoundary::kStartPage,
-                         JobBoundary::kEndPage, JobBoundary::kEndDoc, JobBoundary::kEndJob})
+  for (JobBoundary at : {JobBoundary::kStartJob, JobBoundary::kStartDoc, JobBoundary::kStartPage, JobBoundary::kEndPage,
+                         JobBoundary::kEndDoc, JobBoundary::kEndJob})
     EXPECT_EQ(hook_commands(ppd, at), hook_commands(model, at)) << what << " boundary " << static_cast<int>(at);
 }
 
@@ -96,50 +96,79 @@ JobRequest with(std::function<void(JobRequest &)> set) {
 TEST(IppMapping, JobAttributesSelectTheModelsChoices) {
   const MappingCase cases[] = {
       {"dithering by default", "qv80rcpt", {}, {{"ImageBinarizationAlgorithm", "0"}}, {}},
-      {"bi-level thresholds", "qv80rcpt", with([](JobRequest &r) { r.color_mode = PAPPL_COLOR_MODE_BI_LEVEL; }),
-       {{"ImageBinarizationAlgorithm", "1"}}, {}},
-      {"photo diffuses", "qv58rcpt", with([](JobRequest &r) { r.content = PAPPL_CONTENT_PHOTO; }),
-       {{"ImageBinarizationAlgorithm", "2"}}, {}},
-      {"nearest speed", "qv4tspl", with([](JobRequest &r) { r.print_speed = 4 * 2540 + 300; }),
-       {{"TSPL.SPEED", "4"}}, {}},
-      {"speed in mm/s steps", "qvorxlbl", with([](JobRequest &r) { r.print_speed = 10000; }),
-       {{"ORX.SPEED", "4"}}, {}},
+      {"bi-level thresholds",
+       "qv80rcpt",
+       with([](JobRequest &r) { r.color_mode = PAPPL_COLOR_MODE_BI_LEVEL; }),
+       {{"ImageBinarizationAlgorithm", "1"}},
+       {}},
+      {"photo diffuses",
+       "qv58rcpt",
+       with([](JobRequest &r) { r.content = PAPPL_CONTENT_PHOTO; }),
+       {{"ImageBinarizationAlgorithm", "2"}},
+       {}},
+      {"nearest speed",
+       "qv4tspl",
+       with([](JobRequest &r) { r.print_speed = 4 * 2540 + 300; }),
+       {{"TSPL.SPEED", "4"}},
+       {}},
+      {"speed in mm/s steps", "qvorxlbl", with([](JobRequest &r) { r.print_speed = 10000; }), {{"ORX.SPEED", "4"}}, {}},
       {"no speed leaves the printer's", "qv4tspl", {}, {}, {"TSPL.SPEED"}},
       {"printer's own darkness by default", "qv4tspl", {}, {{"TSPL.DENSITY", "-1"}}, {}},
-      {"middle darkness when the printer's is let go", "qv4tspl",
-       with([](JobRequest &r) { r.vendor = {{kOwnDarknessName, "false"}}; }), {{"TSPL.DENSITY", "10"}}, {}},
-      {"lightest", "qv4tspl",
+      {"middle darkness when the printer's is let go",
+       "qv4tspl",
+       with([](JobRequest &r) {
+         r.vendor = {{kOwnDarknessName, "false"}};
+       }),
+       {{"TSPL.DENSITY", "10"}},
+       {}},
+      {"lightest",
+       "qv4tspl",
        with([](JobRequest &r) {
          r.vendor = {{kOwnDarknessName, "false"}};
          r.darkness_configured = 0;
        }),
-       {{"TSPL.DENSITY", "4"}}, {}},
-      {"job darkness moves from the printer darkness", "qvorxlbl",
-       with([](JobRequest &r) { r.print_darkness = 50; }), {{"ORX.DENSITY", "15"}}, {}},
-      {"tracking by mark", "qv4tspl", with([](JobRequest &r) { r.tracking = PAPPL_MEDIA_TRACKING_MARK; }),
-       {{"TSPL.PAPERTYPE", "2"}}, {}},
-      {"trim cuts the receipt", "qv80rcpt", with([](JobRequest &r) { r.cut = true; }), {{"CutAtJobEnd", "Full"}},
+       {{"TSPL.DENSITY", "4"}},
        {}},
-      {"trim cuts each label", "qvorxlbl", with([](JobRequest &r) { r.cut = true; }),
-       {{"ORX.FINISHPRINTCUT", "2"}}, {}},
-      {"the job's own cut wins over trim", "qv80rcpt",
+      {"job darkness moves from the printer darkness",
+       "qvorxlbl",
+       with([](JobRequest &r) { r.print_darkness = 50; }),
+       {{"ORX.DENSITY", "15"}},
+       {}},
+      {"tracking by mark",
+       "qv4tspl",
+       with([](JobRequest &r) { r.tracking = PAPPL_MEDIA_TRACKING_MARK; }),
+       {{"TSPL.PAPERTYPE", "2"}},
+       {}},
+      {"trim cuts the receipt", "qv80rcpt", with([](JobRequest &r) { r.cut = true; }), {{"CutAtJobEnd", "Full"}}, {}},
+      {"trim cuts each label",
+       "qvorxlbl",
+       with([](JobRequest &r) { r.cut = true; }),
+       {{"ORX.FINISHPRINTCUT", "2"}},
+       {}},
+      {"the job's own cut wins over trim",
+       "qv80rcpt",
        with([](JobRequest &r) {
          r.cut = true;
          r.vendor = {{"cut-at-job-end", "partial"}};
          r.job_vendor_names = {"cut-at-job-end"};
        }),
-       {{"CutAtJobEnd", "Partial"}}, {}},
-      {"a cut after each page is the last cut", "qv80rcpt",
+       {{"CutAtJobEnd", "Partial"}},
+       {}},
+      {"a cut after each page is the last cut",
+       "qv80rcpt",
        with([](JobRequest &r) {
          r.cut = true;
          r.vendor = {{"cut-after-each-page", "partial"}};
        }),
-       {{"CutAfterEachPage", "Partial"}, {"CutAtJobEnd", "None"}}, {}},
-      {"vendor values by IPP name", "qv80rcpt",
+       {{"CutAfterEachPage", "Partial"}, {"CutAtJobEnd", "None"}},
+       {}},
+      {"vendor values by IPP name",
+       "qv80rcpt",
        with([](JobRequest &r) {
          r.vendor = {{"paper-save-top", "+8"}, {"alignment", "right"}, {"strip-left-margin", "true"}};
        }),
-       {{"PaperSaveTop", "8"}, {"HorizontalPrintAlignment", "2"}, {"StripLeftPadding", "1"}}, {}},
+       {{"PaperSaveTop", "8"}, {"HorizontalPrintAlignment", "2"}, {"StripLeftPadding", "1"}},
+       {}},
   };
   for (const MappingCase &c : cases) {
     const models::Model *model = models::find_model(c.model);
@@ -174,6 +203,35 @@ TEST(IppMapping, ValuesTheModelDoesNotOfferAreNamed) {
     r.job_vendor_names = {c.name};
     EXPECT_EQ(unsupported_vendor_value(*c.model, r), c.expected) << c.name << "=" << c.value;
   }
+}
+
+TEST(IppMapping, RefusalsNameTheValueAndTheValuesAllowed) {
+  const models::Model &receipt = *models::find_model("qv80rcpt");
+  const models::Model &label = *models::find_model("qv4tspl");
+  EXPECT_EQ(vendor_value_problem(receipt, "cut-at-job-end", "sideways"),
+            "cut-at-job-end=sideways is not supported; the values are full, partial, feed, none.");
+  EXPECT_EQ(vendor_value_problem(receipt, "paper-save-top", "24"), "");
+  EXPECT_EQ(vendor_value_problem(label, kOwnDarknessName, "on"),
+            "darkness-from-printer=on is not supported; the values are true, false.");
+  EXPECT_EQ(vendor_value_problem(receipt, kOwnDarknessName, "on"), "");  // not the receipt's
+  const struct {
+    int speed;
+    bool refused;
+  } speeds[] = {{0, false}, {5080, false}, {15240, false}, {4, true}, {5079, true}, {15241, true}};
+  for (const auto &c : speeds) EXPECT_EQ(!print_speed_problem(label, c.speed).empty(), c.refused) << c.speed;
+  EXPECT_EQ(print_speed_problem(label, 4),
+            "print-speed=4 is outside 5080-15240 (hundredths of a millimetre per second).");
+  EXPECT_EQ(print_speed_problem(receipt, 4), "");  // no speeds to choose from
+}
+
+TEST(IppMapping, WebLabelsCarryTextsAndUnits) {
+  const std::string strings = web_strings();
+  for (const char *entry :
+       {"\"paper-save-top\" = \"Blank paper at the top (dots, 8 = 1 mm)\";",
+        "\"feed-after-page\" = \"Feed after every page (mm)\";",
+        "\"cut-at-job-end.partial\" = \"Feed and cut partially (leaves a tab) after the last page\";",
+        "\"darkness-from-printer\" = "})
+    EXPECT_NE(strings.find(entry), std::string::npos) << entry;
 }
 
 }  // namespace

@@ -1,7 +1,9 @@
 """Printer defaults: set with `modify`, they apply to later jobs that do not
 name the setting (byte for byte what the filter prints with the matching PPD
 defaults), a job's own value still wins, clients see them as `-default`
-attributes, and they survive a restart of the server. The web pages answer."""
+attributes, and they survive a restart of the server; a value the model does
+not offer is refused. The web pages answer, with labels for the vendor
+settings."""
 
 import os
 
@@ -49,6 +51,12 @@ def main():
                 args += ["-o", d]
             p = server.cli(*args)
             f.check(p.returncode == 0, "modify %s: %s" % (printer, p.stderr.decode()))
+        # A value the model does not offer is refused, naming it and the
+        # values allowed, and neither stored nor advertised.
+        p = server.cli("modify", "-d", "receipt", "-o", "cut-at-job-end-default=sideways")
+        said = (p.stdout + p.stderr).decode()
+        f.check(p.returncode != 0 and "sideways" in said and "full, partial, feed, none" in said,
+                "a bad default is not refused by name: %d %s" % (p.returncode, said))
 
         for run in ("before the restart", "after the restart"):
             _, attrs = server.ipp("receipt", t.GET_PRINTER_ATTRIBUTES, [])
@@ -70,6 +78,9 @@ def main():
                     except OSError as e:
                         status, body = str(e), b""
                     f.check(status == 200 and b"</html>" in body.lower(), "web page %s: %s" % (path, status))
+                    if path == "/receipt/printing":
+                        f.check(b"Blank paper at the top (dots, 8 = 1 mm)" in body,
+                                "the printing defaults page has no label for paper-save-top")
                 f.check(not server.crashed(), "the server crashed")
                 server.stop()
                 server.start()
