@@ -36,10 +36,22 @@ std::string media_name(int width, int length) {
   return name;
 }
 
-void identify(pappl_printer_t *printer, pappl_identify_actions_t, const char *message) {
-  // Receipt and label printers have no light or display a driver can reach.
-  papplLog(papplPrinterGetSystem(printer), PAPPL_LOGLEVEL_INFO, "Identify-Printer on %s: %s",
-           papplPrinterGetName(printer), message ? message : "");
+void identify(pappl_printer_t *printer, pappl_identify_actions_t, const char *) {
+  const char *driver = papplPrinterGetDriverName(printer);
+  const models::Model *model = models::find_model(driver ? driver : "");
+  const std::span<const unsigned char> bytes = model ? identify_command(model->language) : std::span<const unsigned char>();
+  if (bytes.empty()) return;  // such models offer no identify
+  // A printer at work is not interrupted; PAPPL hands out no device then.
+  pappl_device_t *device = papplPrinterOpenDevice(printer);
+  if (!device) {
+    papplLogPrinter(printer, PAPPL_LOGLEVEL_WARN, "Identify-Printer: the printer is busy and was not disturbed.");
+    return;
+  }
+  const bool sent = papplDeviceWrite(device, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
+  papplDeviceFlush(device);
+  papplPrinterCloseDevice(printer);
+  papplLogPrinter(printer, sent ? PAPPL_LOGLEVEL_INFO : PAPPL_LOGLEVEL_ERROR, "Identify-Printer: %s.",
+                  sent ? "sent" : "the printer did not take the command");
 }
 
 // The paper roll is the one supply; the printers do not say how much is
@@ -89,6 +101,22 @@ void add_vendor_attributes(const std::vector<VendorOption> &options, pappl_pr_dr
 
 }  // namespace
 
+std::span<const unsigned char> identify_command(models::CommandLanguage language) {
+  // TSPL beeps; an ESC/POS printer, which has no common beep, feeds two lines
+  // (ESC d 2). What the ORX language has for it is not known: nothing.
+  static constexpr unsigned char kBeep[] = {'B', 'E', 'E', 'P', '\r', '\n'};
+  static constexpr unsigned char kFeed[] = {0x1B, 0x64, 0x02};
+  switch (language) {
+    case models::CommandLanguage::kTspl:
+      return kBeep;
+    case models::CommandLanguage::kEscPos:
+      return kFeed;
+    case models::CommandLanguage::kOrx:
+      break;
+  }
+  return {};
+}
+
 std::vector<pappl_pr_driver_t> &model_drivers() {
   static std::vector<pappl_pr_driver_t> drivers = [] {
     std::vector<pappl_pr_driver_t> list;
@@ -114,11 +142,16 @@ bool driver_callback(pappl_system_t *system, const char *driver_name, const char
   data->rendpage_cb = raster_end_page;
   data->rendjob_cb = raster_end_job;
   use_own_formats(data);
-  data->identify_cb = identify;
   data->status_cb = report_status;
   data->has_supplies = true;
-  data->identify_default = PAPPL_IDENTIFY_ACTIONS_DISPLAY;
-  data->identify_supported = PAPPL_IDENTIFY_ACTIONS_DISPLAY;
+  // A model with nothing to show for it offers no identify (PAPPL would
+  // otherwise answer "Printer identified." for a printer that did nothing).
+  if (!identify_command(model.language).empty()) {
+    data->identify_cb = identify;
+    data->identify_default = data->identify_supported = model.language == models::CommandLanguage::kTspl
+                                                            ? PAPPL_IDENTIFY_ACTIONS_SOUND
+                                                            : PAPPL_IDENTIFY_ACTIONS_DISPLAY;
+  }
 
   std::snprintf(data->make_and_model, sizeof(data->make_and_model), "%s", model.nickname);
   data->ppm = 10;

@@ -4,8 +4,11 @@
 
 #include <pappl/pappl.h>
 
+#include <span>
 #include <string>
 #include <vector>
+
+#include "model.h"
 
 namespace quorvane::app {
 
@@ -17,6 +20,10 @@ std::vector<pappl_pr_driver_t> &model_drivers();
 // from its model description.
 bool driver_callback(pappl_system_t *system, const char *driver_name, const char *device_uri,
                      const char *device_id, pappl_pr_driver_data_t *data, ipp_t **attrs, void *cbdata);
+
+// What makes a printer of this command language noticeable to a person at
+// it (a beep, a short feed); empty when there is nothing.
+std::span<const unsigned char> identify_command(models::CommandLanguage language);
 
 // Why a set of vendor defaults is refused (a value the printer's model does
 // not offer, with the values it does), or empty.

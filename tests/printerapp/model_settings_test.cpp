@@ -8,6 +8,7 @@
 #include <sstream>
 #include <string>
 
+#include "drivers.h"
 #include "ipp_mapping.h"
 #include "model_selection.h"
 #include "ppd_settings.h"
@@ -232,6 +233,19 @@ TEST(IppMapping, WebLabelsCarryTextsAndUnits) {
         "\"cut-at-job-end.partial\" = \"Feed and cut partially (leaves a tab) after the last page\";",
         "\"darkness-from-printer\" = "})
     EXPECT_NE(strings.find(entry), std::string::npos) << entry;
+}
+
+TEST(Identify, ABeepAFeedOrNothing) {
+  const struct {
+    models::CommandLanguage language;
+    std::vector<unsigned char> bytes;
+  } cases[] = {{models::CommandLanguage::kTspl, {'B', 'E', 'E', 'P', '\r', '\n'}},
+               {models::CommandLanguage::kEscPos, {0x1B, 0x64, 0x02}},
+               {models::CommandLanguage::kOrx, {}}};
+  for (const auto &c : cases) {
+    const auto got = identify_command(c.language);
+    EXPECT_EQ(std::vector<unsigned char>(got.begin(), got.end()), c.bytes);
+  }
 }
 
 }  // namespace

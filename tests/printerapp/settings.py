@@ -2,7 +2,8 @@
 name the setting (byte for byte what the filter prints with the matching PPD
 defaults), a job's own value still wins, clients see them as `-default`
 attributes, and they survive a restart of the server; a value the model does
-not offer is refused. The web pages answer, with labels for the vendor
+not offer is refused. Identify-Printer makes a label printer beep. The web
+pages answer, with labels for the vendor
 settings."""
 
 import os
@@ -84,6 +85,12 @@ def main():
                 f.check(not server.crashed(), "the server crashed")
                 server.stop()
                 server.start()
+        # Identify-Printer makes the label printer beep.
+        count = len(label_l.captures) + 1
+        status, _ = server.ipp("label", 0x3C, [])
+        capture = t.wait_capture(label_l, count)
+        f.check(status == 0 and capture and t.read(capture) == b"BEEP\r\n",
+                "Identify-Printer: status %#x, the printer got %r" % (status, capture and t.read(capture)))
         f.check(not server.crashed(), "the server crashed")
     finally:
         server.stop()
