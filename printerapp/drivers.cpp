@@ -10,6 +10,7 @@
 #include "image_job.h"
 #include "ipp_mapping.h"
 #include "raster_job.h"
+#include "test_page.h"
 
 namespace quorvane::app {
 
@@ -143,6 +144,7 @@ bool driver_callback(pappl_system_t *system, const char *driver_name, const char
   data->rendjob_cb = raster_end_job;
   use_own_formats(data);
   data->status_cb = report_status;
+  data->testpage_cb = write_test_page;
   data->has_supplies = true;
   // A model with nothing to show for it offers no identify (PAPPL would
   // otherwise answer "Printer identified." for a printer that did nothing).

@@ -4,6 +4,7 @@
 #include <cups/ppd.h>
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -12,6 +13,7 @@
 #include "ipp_mapping.h"
 #include "model_selection.h"
 #include "ppd_settings.h"
+#include "test_page.h"
 
 namespace quorvane::app {
 namespace {
@@ -245,6 +247,32 @@ TEST(Identify, ABeepAFeedOrNothing) {
   for (const auto &c : cases) {
     const auto got = identify_command(c.language);
     EXPECT_EQ(std::vector<unsigned char>(got.begin(), got.end()), c.bytes);
+  }
+}
+
+TEST(TestPage, FillsThePrintableWidthWithARulerInMillimetres) {
+  for (const models::Model &model : models::all_models()) {
+    const GrayPicture page = test_page(model);
+    EXPECT_EQ(page.width, std::atoi(models::find_attribute(model, "MaxPrintableWidth"))) << model.driver;
+    ASSERT_EQ(page.pixels.size(), static_cast<size_t>(page.width) * static_cast<size_t>(page.height));
+    // A long tick at 10 mm, white paper halfway to the next one.
+    const int ten_mm = static_cast<int>(std::lround(10 * model.x_dpi / 25.4));
+    const int row = kRulerTop + 20;
+    EXPECT_EQ(page.at(ten_mm, row), 0) << model.driver;
+    EXPECT_EQ(page.at(ten_mm + static_cast<int>(model.x_dpi / 25.4 / 2), kRulerTop + 4), 255) << model.driver;
+    // Density steps darken from left to right.
+    int below = 255;
+    bool steps_found = false;
+    for (int y = kRulerTop + 40; y < page.height && !steps_found; ++y) {
+      if (page.at(1, y) == 255 || page.at(page.width - 2, y) != 0) continue;
+      steps_found = true;
+      for (int i = 0; i < 5; ++i) {
+        const unsigned char gray = page.at(i * (page.width / 5) + 2, y);
+        EXPECT_LT(gray, below) << model.driver << " step " << i;
+        below = gray;
+      }
+    }
+    EXPECT_TRUE(steps_found) << model.driver;
   }
 }
 

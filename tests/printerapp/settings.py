@@ -2,11 +2,14 @@
 name the setting (byte for byte what the filter prints with the matching PPD
 defaults), a job's own value still wins, clients see them as `-default`
 attributes, and they survive a restart of the server; a value the model does
-not offer is refused. Identify-Printer makes a label printer beep. The web
+not offer is refused. Identify-Printer makes a label printer beep, and the printer page prints a
+test page. The web
 pages answer, with labels for the vendor
 settings."""
 
+import http.client
 import os
+import re
 
 import apptest as t
 
@@ -25,7 +28,7 @@ WEB_PAGES = ["/", "/receipt", "/receipt/printing", "/receipt/media", "/receipt/s
 
 
 def main():
-    t.skip_unless_runnable(t.FILTER)
+    t.skip_unless_runnable(t.FILTER, t.PREVIEW)
     f = t.Failures()
     work = t.tempdir("app-settings")
     receipt_pages = [t.receipt_gray(640, 300, seed=2)]
@@ -91,6 +94,20 @@ def main():
         capture = t.wait_capture(label_l, count)
         f.check(status == 0 and capture and t.read(capture) == b"BEEP\r\n",
                 "Identify-Printer: status %#x, the printer got %r" % (status, capture and t.read(capture)))
+        # The printer page's "Print Test Page" prints the model's test page.
+        count = len(label_l.captures) + 1
+        status, body = server.http_get("/label")
+        session = re.search(rb'name="session" value="([^"]+)"', body)
+        if f.check(status == 200 and session, "the printer page has no form: %s" % status):
+            c = http.client.HTTPConnection("127.0.0.1", server.port, timeout=10)
+            c.request("POST", "/label", "session=%s&action=print-test-page" % session.group(1).decode(),
+                      {"Content-Type": "application/x-www-form-urlencoded"})
+            c.getresponse().read()
+            c.close()
+            capture = t.wait_capture(label_l, count)
+            if f.check(capture, "no test page reached the printer"):
+                rc, summary, pages = t.preview(capture, work, "testpage")
+                f.check(rc == 0 and len(pages) == 1 and "TSPL PRINT" in summary, "the test page:\n%s" % summary)
         f.check(not server.crashed(), "the server crashed")
     finally:
         server.stop()
