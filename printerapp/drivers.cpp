@@ -40,7 +40,8 @@ std::string media_name(int width, int length) {
 void identify(pappl_printer_t *printer, pappl_identify_actions_t, const char *) {
   const char *driver = papplPrinterGetDriverName(printer);
   const models::Model *model = models::find_model(driver ? driver : "");
-  const std::span<const unsigned char> bytes = model ? identify_command(model->language) : std::span<const unsigned char>();
+  const std::span<const unsigned char> bytes =
+      model ? identify_command(model->language) : std::span<const unsigned char>();
   if (bytes.empty()) return;  // such models offer no identify
   // A printer at work is not interrupted; PAPPL hands out no device then.
   pappl_device_t *device = papplPrinterOpenDevice(printer);
