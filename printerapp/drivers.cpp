@@ -277,10 +277,14 @@ bool driver_callback(pappl_system_t *system, const char *driver_name, const char
   return true;
 }
 
-std::string vendor_defaults_problem(pappl_printer_t *printer, int num_vendor, cups_option_t *vendor) {
+std::string vendor_defaults_problem(pappl_printer_t *printer, const pappl_pr_driver_data_t *data, int num_vendor,
+                                    cups_option_t *vendor) {
   const char *driver = papplPrinterGetDriverName(printer);
   const models::Model *model = models::find_model(driver ? driver : "");
   if (!model) return {};
+  if (data)
+    if (const std::string problem = print_speed_problem(*model, data->speed_default); !problem.empty())
+      return "print-speed-default: " + problem;
   for (int i = 0; i < num_vendor; ++i)
     if (std::string problem = vendor_value_problem(*model, vendor[i].name, vendor[i].value); !problem.empty())
       return problem;

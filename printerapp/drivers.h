@@ -25,9 +25,10 @@ bool driver_callback(pappl_system_t *system, const char *driver_name, const char
 // it (a beep, a short feed); empty when there is nothing.
 std::span<const unsigned char> identify_command(models::CommandLanguage language);
 
-// Why a set of vendor defaults is refused (a value the printer's model does
-// not offer, with the values it does), or empty.
-std::string vendor_defaults_problem(pappl_printer_t *printer, int num_vendor, cups_option_t *vendor);
+// Why a set of defaults is refused (a vendor value the printer's model does
+// not offer, with the values it does; a speed outside its range), or empty.
+std::string vendor_defaults_problem(pappl_printer_t *printer, const pappl_pr_driver_data_t *data, int num_vendor,
+                                    cups_option_t *vendor);
 
 }  // namespace quorvane::app
 

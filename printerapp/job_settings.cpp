@@ -64,8 +64,14 @@ std::optional<models::ModelSelection> selection_for_job(pappl_job_t *job, const 
     return std::nullopt;
   }
   // A speed in another unit (inches per second, say) is refused rather than
-  // printed at the nearest speed the printer has.
-  if (const std::string problem = print_speed_problem(*model, request.print_speed); !problem.empty()) {
+  // printed at the nearest speed the printer has; a default stored before it
+  // was checked gives way to the printer's own speed.
+  if (const std::string problem = print_speed_problem(*model, request.print_speed);
+      !problem.empty() && !papplJobGetAttribute(job, "print-speed")) {
+    papplLogJob(job, PAPPL_LOGLEVEL_WARN, "Printer default %s The printer's own speed is used.", problem.c_str());
+    papplJobSetMessage(job, "Printer default %s The printer's own speed is used.", problem.c_str());
+    request.print_speed = 0;
+  } else if (!problem.empty()) {
     papplLogJob(job, PAPPL_LOGLEVEL_ERROR, "%s", problem.c_str());
     papplJobSetMessage(job, "%s", problem.c_str());
     papplJobSetReasons(job, PAPPL_JREASON_ABORTED_BY_SYSTEM, PAPPL_JREASON_NONE);

@@ -310,7 +310,7 @@ bool papplPrinterSetDriverDefaults(pappl_printer_t *printer, pappl_pr_driver_dat
   using Fn = bool (*)(pappl_printer_t *, pappl_pr_driver_data_t *, int, cups_option_t *);
   static const Fn next = next_definition<Fn>("papplPrinterSetDriverDefaults");
   if (const auto check = quorvane::app::vendor_defaults_check.load()) {
-    std::string problem = check(printer, num_vendor, vendor);
+    std::string problem = check(printer, data, num_vendor, vendor);
     if (!problem.empty()) {
       papplLogPrinter(printer, PAPPL_LOGLEVEL_ERROR, "Refused: %s", problem.c_str());
       quorvane::app::refused_defaults = std::move(problem);

@@ -57,7 +57,8 @@ using StopHandler = std::function<void(pappl_system_t *, int seconds)>;
 void watch_for_stop(pappl_system_t *system, StopHandler handler);
 
 // PAPPL 1.3.1 stores any vendor default a client sets (Set-Printer-Attributes,
-// `modify`, the web page) after checking only its syntax, and advertises it.
+// `modify`, the web page) after checking only its syntax, and advertises it;
+// a print-speed-default in the wrong unit, too.
 // Once installed (after the state is loaded, so that stored values still
 // load), `check` sees every such set first: a non-empty answer refuses the
 // whole set, and is the message the IPP client gets instead of PAPPL's
@@ -69,7 +70,8 @@ void watch_for_stop(pappl_system_t *system, StopHandler handler);
 // on; the strings are loaded and the resource then withdrawn.
 void add_english_labels(pappl_system_t *system, const char *strings);
 
-using VendorDefaultsCheck = std::string (*)(pappl_printer_t *printer, int num_vendor, cups_option_t *vendor);
+using VendorDefaultsCheck = std::string (*)(pappl_printer_t *printer, const pappl_pr_driver_data_t *data,
+                                            int num_vendor, cups_option_t *vendor);
 void check_vendor_defaults(VendorDefaultsCheck check);
 
 }  // namespace quorvane::app

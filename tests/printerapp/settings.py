@@ -61,6 +61,9 @@ def main():
         said = (p.stdout + p.stderr).decode()
         f.check(p.returncode != 0 and "sideways" in said and "full, partial, feed, none" in said,
                 "a bad default is not refused by name: %d %s" % (p.returncode, said))
+        p = server.cli("modify", "-d", "label", "-o", "print-speed-default=4")
+        said = (p.stdout + p.stderr).decode()
+        f.check(p.returncode != 0 and "5080-15240" in said, "a speed in inches is not refused: %s" % said)
 
         for run in ("before the restart", "after the restart"):
             _, attrs = server.ipp("receipt", t.GET_PRINTER_ATTRIBUTES, [])
