@@ -15,6 +15,7 @@
 #include <mutex>
 #include <set>
 #include <string_view>
+#include <vector>
 
 #include "socket_link.h"
 
@@ -185,6 +186,21 @@ std::atomic<VendorDefaultsCheck> vendor_defaults_check{nullptr};
 thread_local std::string refused_defaults;
 
 void check_vendor_defaults(VendorDefaultsCheck check) { vendor_defaults_check = check; }
+
+void rename_printer_darkness_option(int argc, char *argv[]) {
+  static constexpr std::string_view kListed = "printer-darkness=";
+  static std::vector<std::string> renamed;  // argv points into it from here on
+  renamed.reserve(static_cast<size_t>(argc));
+  for (int i = 1; i < argc; ++i) {
+    std::string_view arg = argv[i];
+    const bool attached = arg.starts_with("-o");
+    if (attached) arg.remove_prefix(2);
+    if (!arg.starts_with(kListed)) continue;
+    renamed.push_back(std::string(attached ? "-o" : "") + "printer-darkness-configured=" +
+                      std::string(arg.substr(kListed.size())));
+    argv[i] = renamed.back().data();
+  }
+}
 
 void add_english_labels(pappl_system_t *system, const char *strings) {
   static constexpr const char *kPath = "/quorvane-en.strings";

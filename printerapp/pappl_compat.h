@@ -63,6 +63,12 @@ void watch_for_stop(pappl_system_t *system, StopHandler handler);
 // load), `check` sees every such set first: a non-empty answer refuses the
 // whole set, and is the message the IPP client gets instead of PAPPL's
 // generic one.
+// PAPPL 1.3.1's `options` lists the printer darkness as `printer-darkness`,
+// but its `add` and `modify` read only `printer-darkness-configured` and
+// ignore the listed name without a word: the listed name is renamed in the
+// command line (argv) to the one read.
+void rename_printer_darkness_option(int argc, char *argv[]);
+
 // English labels for the web page (strings-file text, kept by the caller for
 // the life of the system). PAPPL 1.3.1 adds printer-strings-languages-supported
 // to the printer's own attributes on every Get-Printer-Attributes while a

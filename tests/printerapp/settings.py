@@ -21,7 +21,8 @@ RECEIPT_REPORTED = {"paper-save-bottom-default": [48], "cash-drawer-default": ["
                     "upside-down-default": [True], "cut-at-job-end-default": ["partial"],
                     "print-color-mode-default": ["bi-level"]}
 # The printer darkness counts once the printer's own darkness is let go.
-LABEL_DEFAULTS = ["darkness-from-printer-default=false", "printer-darkness-configured=100", "print-speed-default=7620"]
+# printer-darkness as `options` lists it.
+LABEL_DEFAULTS = ["darkness-from-printer-default=false", "printer-darkness=100", "print-speed-default=7620"]
 LABEL_PPD = ["TSPL.DENSITY=15", "TSPL.SPEED=3", "ImageBinarizationAlgorithm=0"]
 WEB_PAGES = ["/", "/receipt", "/receipt/printing", "/receipt/media", "/receipt/supplies", "/receipt/jobs",
              "/label/printing", "/label/media"]
