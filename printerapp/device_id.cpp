@@ -66,16 +66,16 @@ std::optional<std::string> match_model(const DeviceId &id, std::span<const Model
   const StatusLanguage language = language_of(id);
   if (language == StatusLanguage::kNone) return std::nullopt;
   const bool narrow = mentions(id, "58");
-  const bool fine = mentions(id, "300");
+  // The resolution said, else the commonest.
+  const int dpi = mentions(id, "300") ? 300 : mentions(id, "180") ? 180 : 203;
   const ModelTraits *best = nullptr;
   int best_score = -1;
   for (const ModelTraits &m : models) {
     if (m.language != language) continue;
-    // Receipts: 58 mm paper prints about 48 mm, 80 mm paper 72; labels: the
-    // resolution said, else the commonest (203 dpi).
+    // Receipts: 58 mm paper prints about 48 mm, 80 mm paper 72.
     int score = 0;
     if (language == StatusLanguage::kEscPos) score += (m.printable_mm < 60) == narrow ? 2 : 0;
-    score += (m.dpi >= 300) == fine ? 1 : 0;
+    score += m.dpi == dpi ? 1 : 0;
     if (score > best_score) best = &m, best_score = score;
   }
   return best ? std::optional<std::string>(best->driver) : std::nullopt;

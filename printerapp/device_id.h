@@ -2,7 +2,7 @@
 // say "CMD:ESC/POS;", cheap TSPL label printers "CMD:XPP,XL;" or "TSPL",
 // often with blank or space-padded values, or the long keys MANUFACTURER,
 // COMMAND SET and MODEL; the model is chosen by command language, then by
-// what the ID says of the paper (58 mm) or resolution (300 dpi).
+// what the ID says of the paper (58 mm) or resolution (180 or 300 dpi).
 #ifndef QUORVANE_APP_DEVICE_ID_H
 #define QUORVANE_APP_DEVICE_ID_H
 

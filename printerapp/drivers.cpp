@@ -10,9 +10,9 @@
 
 #include "image_job.h"
 #include "ipp_mapping.h"
-#include "model_ppd.h"
 #include "raster_job.h"
 #include "status_watch.h"
+#include "test_page.h"
 
 namespace quorvane::app {
 
@@ -29,8 +29,6 @@ const char *intern(const std::string &text) {
   return pool.emplace_back(text).c_str();
 }
 
-int points_to_hmm(float points) { return static_cast<int>(std::lround(points * 2540.0 / 72.0)); }
-
 std::string media_name(int width, int length) {
   const pwg_media_t *pwg = pwgMediaForSize(width, length);
   if (pwg && std::strncmp(pwg->pwg, "custom_", 7) != 0) return pwg->pwg;
@@ -41,10 +39,23 @@ std::string media_name(int width, int length) {
   return name;
 }
 
-void identify(pappl_printer_t *printer, pappl_identify_actions_t, const char *message) {
-  // Receipt and label printers have no light or display a driver can reach.
-  papplLog(papplPrinterGetSystem(printer), PAPPL_LOGLEVEL_INFO, "Identify-Printer on %s: %s",
-           papplPrinterGetName(printer), message ? message : "");
+void identify(pappl_printer_t *printer, pappl_identify_actions_t, const char *) {
+  const char *driver = papplPrinterGetDriverName(printer);
+  const models::Model *model = models::find_model(driver ? driver : "");
+  const std::span<const unsigned char> bytes =
+      model ? identify_command(model->language) : std::span<const unsigned char>();
+  if (bytes.empty()) return;  // such models offer no identify
+  // A printer at work is not interrupted; PAPPL hands out no device then.
+  pappl_device_t *device = papplPrinterOpenDevice(printer);
+  if (!device) {
+    papplLogPrinter(printer, PAPPL_LOGLEVEL_WARN, "Identify-Printer: the printer is busy and was not disturbed.");
+    return;
+  }
+  const bool sent = papplDeviceWrite(device, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
+  papplDeviceFlush(device);
+  papplPrinterCloseDevice(printer);
+  papplLogPrinter(printer, sent ? PAPPL_LOGLEVEL_INFO : PAPPL_LOGLEVEL_ERROR, "Identify-Printer: %s.",
+                  sent ? "sent" : "the printer did not take the command");
 }
 
 
@@ -82,53 +93,57 @@ void add_vendor_attributes(const std::vector<VendorOption> &options, pappl_pr_dr
 
 }  // namespace
 
+std::span<const unsigned char> identify_command(models::CommandLanguage language) {
+  // TSPL beeps; an ESC/POS printer, which has no common beep, feeds two lines
+  // (ESC d 2). What the ORX language has for it is not known: nothing.
+  static constexpr unsigned char kBeep[] = {'B', 'E', 'E', 'P', '\r', '\n'};
+  static constexpr unsigned char kFeed[] = {0x1B, 0x64, 0x02};
+  switch (language) {
+    case models::CommandLanguage::kTspl:
+      return kBeep;
+    case models::CommandLanguage::kEscPos:
+      return kFeed;
+    case models::CommandLanguage::kOrx:
+      break;
+  }
+  return {};
+}
+
 std::vector<pappl_pr_driver_t> &model_drivers() {
   static std::vector<pappl_pr_driver_t> drivers = [] {
     std::vector<pappl_pr_driver_t> list;
-    for (const std::string &name : model_driver_names()) {
-      PpdHandle ppd = open_model_ppd(name);
-      if (!ppd) continue;
-      const std::string id = std::string("MFG:") + (ppd->manufacturer ? ppd->manufacturer : "quorvane") +
-                             ";MDL:" + (ppd->modelname ? ppd->modelname : name.c_str()) + ";";
-      list.push_back({intern(name), intern(ppd->nickname ? ppd->nickname : name), intern(id), nullptr});
-    }
+    for (const models::Model &model : models::all_models())
+      list.push_back({model.driver, model.nickname, model.device_id, nullptr});
     return list;
   }();
   return drivers;
 }
 
 StatusLanguage model_status_language(std::string_view driver_name) {
-  static std::mutex mutex;
-  static std::map<std::string, StatusLanguage, std::less<>> known;
-  const std::lock_guard lock(mutex);
-  if (const auto found = known.find(driver_name); found != known.end()) return found->second;
-  StatusLanguage language = StatusLanguage::kNone;
-  if (PpdHandle ppd = open_model_ppd(driver_name)) {
-    language = StatusLanguage::kEscPos;
-    for (int i = 0; i < ppd->num_groups; ++i)
-      for (int o = 0; o < ppd->groups[i].num_options; ++o) {
-        const std::string_view keyword = ppd->groups[i].options[o].keyword;
-        if (keyword.starts_with("TSPL.")) language = StatusLanguage::kTspl;
-        if (keyword.starts_with("ORX.")) language = StatusLanguage::kNone;
-      }
+  const models::Model *model = models::find_model(driver_name);
+  if (!model) return StatusLanguage::kNone;
+  switch (model->language) {
+    case models::CommandLanguage::kEscPos:
+      return StatusLanguage::kEscPos;
+    case models::CommandLanguage::kTspl:
+      return StatusLanguage::kTspl;
+    case models::CommandLanguage::kOrx:
+      break;
   }
-  known.emplace(std::string(driver_name), language);
-  return language;
+  return StatusLanguage::kNone;
 }
 
 const std::vector<ModelTraits> &model_traits() {
   static const std::vector<ModelTraits> traits = [] {
     std::vector<ModelTraits> list;
-    for (const pappl_pr_driver_t &driver : model_drivers()) {
-      PpdHandle ppd = open_model_ppd(driver.name);
-      if (!ppd) continue;
+    for (const models::Model &model : models::all_models()) {
       ModelTraits m;
-      m.driver = driver.name;
-      m.model_name = ppd->modelname ? ppd->modelname : "";
-      m.language = model_status_language(driver.name);
-      if (ppd_choice_t *res = ppdFindMarkedChoice(ppd.get(), "Resolution")) std::sscanf(res->choice, "%d", &m.dpi);
-      if (ppd_attr_t *width = ppdFindAttr(ppd.get(), "MaxPrintableWidth", nullptr); width && width->value && m.dpi > 0)
-        m.printable_mm = static_cast<int>(std::lround(std::atoi(width->value) * 25.4 / m.dpi));
+      m.driver = model.driver;
+      m.model_name = parse_device_id(model.device_id).model;
+      m.language = model_status_language(model.driver);
+      m.dpi = model.x_dpi;
+      if (const char *width = models::find_attribute(model, "MaxPrintableWidth"); width && m.dpi > 0)
+        m.printable_mm = static_cast<int>(std::lround(std::atoi(width) * 25.4 / m.dpi));
       list.push_back(std::move(m));
     }
     return list;
@@ -138,12 +153,12 @@ const std::vector<ModelTraits> &model_traits() {
 
 bool driver_callback(pappl_system_t *system, const char *driver_name, const char *, const char *,
                      pappl_pr_driver_data_t *data, ipp_t **attrs, void *) {
-  PpdHandle owned = open_model_ppd(driver_name ? driver_name : "");
-  if (!owned) {
+  const models::Model *found = models::find_model(driver_name ? driver_name : "");
+  if (!found) {
     papplLog(system, PAPPL_LOGLEVEL_ERROR, "No printer model \"%s\".", driver_name ? driver_name : "");
     return false;
   }
-  ppd_file_t *ppd = owned.get();
+  const models::Model &model = *found;
 
   data->rstartjob_cb = raster_start_job;
   data->rstartpage_cb = raster_start_page;
@@ -151,16 +166,21 @@ bool driver_callback(pappl_system_t *system, const char *driver_name, const char
   data->rendpage_cb = raster_end_page;
   data->rendjob_cb = raster_end_job;
   use_own_formats(data);
-  data->identify_cb = identify;
   data->status_cb = status_callback;
+  data->testpage_cb = write_test_page;
   data->has_supplies = true;
-  data->identify_default = PAPPL_IDENTIFY_ACTIONS_DISPLAY;
-  data->identify_supported = PAPPL_IDENTIFY_ACTIONS_DISPLAY;
+  // A model with nothing to show for it offers no identify (PAPPL would
+  // otherwise answer "Printer identified." for a printer that did nothing).
+  if (!identify_command(model.language).empty()) {
+    data->identify_cb = identify;
+    data->identify_default = data->identify_supported = model.language == models::CommandLanguage::kTspl
+                                                            ? PAPPL_IDENTIFY_ACTIONS_SOUND
+                                                            : PAPPL_IDENTIFY_ACTIONS_DISPLAY;
+  }
 
-  std::snprintf(data->make_and_model, sizeof(data->make_and_model), "%s",
-                ppd->nickname ? ppd->nickname : driver_name);
+  std::snprintf(data->make_and_model, sizeof(data->make_and_model), "%s", model.nickname);
   data->ppm = 10;
-  const auto tracking = tracking_choices(ppd);
+  const auto tracking = tracking_choices(model);
   data->kind = tracking.empty() ? static_cast<pappl_kind_t>(PAPPL_KIND_RECEIPT | PAPPL_KIND_ROLL)
                                 : static_cast<pappl_kind_t>(PAPPL_KIND_LABEL | PAPPL_KIND_ROLL);
   data->orient_default = IPP_ORIENT_PORTRAIT;
@@ -173,43 +193,36 @@ bool driver_callback(pappl_system_t *system, const char *driver_name, const char
   data->raster_types = static_cast<pappl_raster_type_t>(PAPPL_PWG_RASTER_TYPE_SGRAY_8 | PAPPL_PWG_RASTER_TYPE_BLACK_8);
   data->sides_supported = PAPPL_SIDES_ONE_SIDED;
   data->sides_default = PAPPL_SIDES_ONE_SIDED;
-  data->finishings = can_cut(ppd) ? PAPPL_FINISHINGS_TRIM : PAPPL_FINISHINGS_NONE;
+  data->finishings = can_cut(model) ? PAPPL_FINISHINGS_TRIM : PAPPL_FINISHINGS_NONE;
 
-  // Resolution: the PPD's default choice, "203dpi" or "203x406dpi".
-  int xdpi = 203, ydpi = 0;
-  if (ppd_choice_t *res = ppdFindMarkedChoice(ppd, "Resolution")) {
-    if (std::sscanf(res->choice, "%dx%d", &xdpi, &ydpi) < 2) ydpi = xdpi;
-  } else if (ppd_attr_t *res = ppdFindAttr(ppd, "DefaultResolution", nullptr); res && res->value) {
-    if (std::sscanf(res->value, "%dx%d", &xdpi, &ydpi) < 2) ydpi = xdpi;
-  }
-  if (ydpi <= 0) ydpi = xdpi;
   data->num_resolution = 1;
-  data->x_resolution[0] = data->x_default = xdpi;
-  data->y_resolution[0] = data->y_default = ydpi;
+  data->x_resolution[0] = data->x_default = model.x_dpi;
+  data->y_resolution[0] = data->y_default = model.y_dpi;
 
-  // Media: the PPD's sizes, and its custom size range as a roll.
-  const ppd_size_t *default_size = ppdPageSize(ppd, nullptr);
+  // Media: the model's sizes, and its custom size range as a roll.
   data->num_media = 0;
   int left_right = 0, bottom_top = 0;
-  for (int i = 0; i < ppd->num_sizes && data->num_media < PAPPL_MAX_MEDIA; ++i) {
-    const ppd_size_t &size = ppd->sizes[i];
-    if (std::strcmp(size.name, "Custom") == 0) continue;
-    data->media[data->num_media++] = intern(media_name(points_to_hmm(size.width), points_to_hmm(size.length)));
-    left_right = std::max(left_right, points_to_hmm(size.left));
-    bottom_top = std::max(bottom_top, points_to_hmm(size.bottom));
+  for (const models::MediaSize &size : model.sizes) {
+    if (data->num_media >= PAPPL_MAX_MEDIA) break;
+    data->media[data->num_media++] = intern(media_name(size.width, size.length));
+    left_right = std::max(left_right, size.left_margin);
+    bottom_top = std::max(bottom_top, size.bottom_margin);
   }
-  if (ppd->variable_sizes && data->num_media + 2 <= PAPPL_MAX_MEDIA) {
+  if (model.custom_sizes && data->num_media + 2 <= PAPPL_MAX_MEDIA) {
     char name[128];
-    pwgFormatSizeName(name, sizeof(name), "roll", "min", points_to_hmm(ppd->custom_min[0]),
-                      points_to_hmm(ppd->custom_min[1]), nullptr);
+    pwgFormatSizeName(name, sizeof(name), "roll", "min", model.custom_min_width, model.custom_min_length, nullptr);
     data->media[data->num_media++] = intern(name);
-    pwgFormatSizeName(name, sizeof(name), "roll", "max", points_to_hmm(ppd->custom_max[0]),
-                      points_to_hmm(ppd->custom_max[1]), nullptr);
+    pwgFormatSizeName(name, sizeof(name), "roll", "max", model.custom_max_width, model.custom_max_length, nullptr);
     data->media[data->num_media++] = intern(name);
   }
-  data->left_right = left_right;
-  data->bottom_top = bottom_top;
   data->borderless = left_right == 0 && bottom_top == 0;
+  // CUPS 2.4's driverless PPDs name a size without margins "4x6.Borderless"
+  // but the default "4x6", which then matches no size and falls back to
+  // Letter. A borderless model therefore also offers each size with a margin
+  // of 0.01 mm, which takes the plain name (PAPPL lists both forms only for
+  // margins above 0); the media it reports ready stay borderless.
+  data->left_right = data->borderless ? 1 : left_right;
+  data->bottom_top = data->borderless ? 1 : bottom_top;
 
   data->num_source = 1;
   data->source[0] = "main-roll";
@@ -227,11 +240,11 @@ bool driver_callback(pappl_system_t *system, const char *driver_name, const char
 
   pappl_media_col_t &media = data->media_default;
   media = {};
-  if (default_size) {
-    media.size_width = points_to_hmm(default_size->width);
-    media.size_length = points_to_hmm(default_size->length);
-    std::snprintf(media.size_name, sizeof(media.size_name), "%s",
-                  media_name(media.size_width, media.size_length).c_str());
+  if (!model.sizes.empty()) {
+    const models::MediaSize &size = model.sizes[static_cast<size_t>(model.default_size)];
+    media.size_width = size.width;
+    media.size_length = size.length;
+    std::snprintf(media.size_name, sizeof(media.size_name), "%s", media_name(size.width, size.length).c_str());
   }
   media.left_margin = media.right_margin = left_right;
   media.top_margin = media.bottom_margin = bottom_top;
@@ -239,9 +252,9 @@ bool driver_callback(pappl_system_t *system, const char *driver_name, const char
   media.tracking = PAPPL_MEDIA_TRACKING_CONTINUOUS;
   std::snprintf(media.type, sizeof(media.type), "continuous");
   std::string keyword;
-  for (const TrackingChoice &t : tracking_choices(ppd, &keyword)) {
-    const ppd_choice_t *marked = ppdFindMarkedChoice(ppd, keyword.c_str());
-    if (marked && t.choice == marked->choice) {
+  for (const TrackingChoice &t : tracking_choices(model, &keyword)) {
+    const models::Option *option = models::find_option(model, keyword);
+    if (option && t.choice == option->choices[static_cast<size_t>(option->default_index)].name) {
       media.tracking = t.tracking;
       std::snprintf(media.type, sizeof(media.type), "%s",
                     t.tracking == PAPPL_MEDIA_TRACKING_CONTINUOUS ? "continuous" : "labels");
@@ -249,23 +262,31 @@ bool driver_callback(pappl_system_t *system, const char *driver_name, const char
   }
   data->media_ready[0] = media;
 
-  if (const auto speeds = speed_choices(ppd); !speeds.empty()) {
+  if (const auto speeds = speed_choices(model); !speeds.empty()) {
     data->speed_supported[0] = speeds.front().speed;
     data->speed_supported[1] = speeds.back().speed;
     data->speed_default = 0;  // the printer's own setting
   }
-  if (const auto levels = darkness_choices(ppd, &keyword); !levels.empty()) {
+  if (const auto levels = darkness_choices(model, &keyword); !levels.empty()) {
     data->darkness_supported = static_cast<int>(levels.size());
-    data->darkness_configured = kNeutralDarkness;
-    const ppd_choice_t *marked = ppdFindMarkedChoice(ppd, keyword.c_str());
-    for (size_t i = 0; marked && i < levels.size() && levels.size() > 1; ++i)
-      if (levels[i] == marked->choice) data->darkness_configured = static_cast<int>(i * 100 / (levels.size() - 1));
+    data->darkness_configured = kMiddleDarkness;
+    const models::Option *option = models::find_option(model, keyword);
+    const std::string def = option->choices[static_cast<size_t>(option->default_index)].name;
+    for (size_t i = 0; i < levels.size() && levels.size() > 1; ++i)
+      if (levels[i] == def) data->darkness_configured = static_cast<int>(i * 100 / (levels.size() - 1));
     data->darkness_default = 0;
   }
 
   if (!*attrs) *attrs = ippNew();
   data->num_vendor = 0;
-  add_vendor_attributes(vendor_options(ppd), data, *attrs);
+  add_vendor_attributes(vendor_options(model), data, *attrs);
+  if (has_own_darkness(model) && data->num_vendor < PAPPL_MAX_VENDOR) {
+    data->vendor[data->num_vendor++] = kOwnDarknessName;
+    const std::string supported = std::string(kOwnDarknessName) + "-supported";
+    const std::string def = std::string(kOwnDarknessName) + "-default";
+    ippAddBoolean(*attrs, IPP_TAG_PRINTER, supported.c_str(), 1);
+    ippAddBoolean(*attrs, IPP_TAG_PRINTER, def.c_str(), own_darkness_by_default(model));
+  }
 
   // What IPP Everywhere clients look for and PAPPL does not add by itself.
   ippAddBoolean(*attrs, IPP_TAG_PRINTER, "preferred-attributes-supported", 0);
@@ -276,6 +297,20 @@ bool driver_callback(pappl_system_t *system, const char *driver_name, const char
   ippAddString(*attrs, IPP_TAG_PRINTER, IPP_CONST_TAG(IPP_TAG_KEYWORD), "pwg-raster-document-sheet-back", nullptr,
                "normal");
   return true;
+}
+
+std::string vendor_defaults_problem(pappl_printer_t *printer, const pappl_pr_driver_data_t *data, int num_vendor,
+                                    cups_option_t *vendor) {
+  const char *driver = papplPrinterGetDriverName(printer);
+  const models::Model *model = models::find_model(driver ? driver : "");
+  if (!model) return {};
+  if (data)
+    if (const std::string problem = print_speed_problem(*model, data->speed_default); !problem.empty())
+      return "print-speed-default: " + problem;
+  for (int i = 0; i < num_vendor; ++i)
+    if (std::string problem = vendor_value_problem(*model, vendor[i].name, vendor[i].value); !problem.empty())
+      return problem;
+  return {};
 }
 
 }  // namespace quorvane::app

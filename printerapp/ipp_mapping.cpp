@@ -11,13 +11,16 @@ namespace quorvane::app {
 
 namespace {
 
+using models::Option;
+
 // IPP names of the options whose CamelCase keyword does not read well as an
 // IPP keyword, and IPP values for choices named by a number that stands for a
 // word. Options not listed are named by their keyword, lower-cased.
 struct Naming {
-  const char *ppd_keyword;
+  const char *keyword;
   const char *ipp_name;
   std::vector<std::pair<const char *, const char *>> values;  // choice -> IPP value
+  const char *unit = nullptr;                                 // of an integer's values, for its label
 };
 
 const std::vector<Naming> &namings() {
@@ -25,19 +28,19 @@ const std::vector<Naming> &namings() {
       {"ImageUpsideDownPrint", "upside-down", {}},
       {"HorizontalPrintPositionAdjustment", "place-within-printable-width", {}},
       {"HorizontalPrintAlignment", "alignment", {{"0", "left"}, {"1", "center"}, {"2", "right"}}},
-      {"HorizontalPrintOffset", "offset", {}},
+      {"HorizontalPrintOffset", "offset", {}, "dots, 8 = 1 mm; below 0 to the left"},
       {"StripLeftPadding", "strip-left-margin", {}},
       {"StripRightPadding", "strip-right-margin", {}},
-      {"PaperSaveTop", "paper-save-top", {}},
-      {"PaperSaveMiddle", "paper-save-middle", {}},
-      {"PaperSaveBottom", "paper-save-bottom", {}},
+      {"PaperSaveTop", "paper-save-top", {}, "dots, 8 = 1 mm"},
+      {"PaperSaveMiddle", "paper-save-middle", {}, "dots, 8 = 1 mm"},
+      {"PaperSaveBottom", "paper-save-bottom", {}, "dots, 8 = 1 mm"},
       {"ImageCmdConversionAlgorithm", "image-transfer", {{"0", "raster"}, {"1", "run-length"}, {"2", "jbig"}}},
       {"ORX.IMAGECOMPRESSION", "image-transfer", {{"0", "raster"}, {"1", "run-length"}, {"2", "jbig"}}},
       {"CutAfterEachPage", "cut-after-each-page", {}},
       {"ORX.FINISHPRINTCUT", "cut-after-each-page", {{"0", "none"}, {"1", "partial"}, {"2", "full"}}},
       {"CutAtJobEnd", "cut-at-job-end", {}},
       {"CashDrawer", "cash-drawer", {}},
-      {"ORX.FINISHPRINTFEED", "feed-after-page", {}},
+      {"ORX.FINISHPRINTFEED", "feed-after-page", {}, "mm"},
   };
   return kNamings;
 }
@@ -45,16 +48,16 @@ const std::vector<Naming> &namings() {
 // What finishings=trim selects on a model that can cut: a cut at the end of
 // the receipt, a full cut after each label.
 struct CutChoice {
-  const char *ppd_keyword;
+  const char *keyword;
   const char *choice;
 };
 constexpr CutChoice kCutOnTrim[] = {{"CutAtJobEnd", "Full"}, {"ORX.FINISHPRINTCUT", "2"}};
 
 // Paper type choices: the models number them alike.
-constexpr std::pair<const char *, pappl_media_tracking_t> kTracking[] = {
-    {"0", PAPPL_MEDIA_TRACKING_CONTINUOUS},
-    {"1", PAPPL_MEDIA_TRACKING_GAP},
-    {"2", PAPPL_MEDIA_TRACKING_MARK},
+constexpr std::pair<int, pappl_media_tracking_t> kTracking[] = {
+    {0, PAPPL_MEDIA_TRACKING_CONTINUOUS},
+    {1, PAPPL_MEDIA_TRACKING_GAP},
+    {2, PAPPL_MEDIA_TRACKING_MARK},
 };
 
 enum class Role { kVendor, kBinarization, kSpeed, kDarkness, kTracking, kPappl };
@@ -84,52 +87,76 @@ std::string lower_keyword(std::string_view text) {
   return out;
 }
 
-// The PPD's options in file order.
-template <typename F>
-void for_each_option(ppd_file_t *ppd, F &&f) {
-  for (int g = 0; g < ppd->num_groups; ++g) {
-    const ppd_group_t &group = ppd->groups[g];
-    for (int o = 0; o < group.num_options; ++o) f(group.options[o]);
-  }
+const Option *option_with_role(const Model &model, Role role) {
+  for (const Option &option : model.options)
+    if (role_of(option.keyword) == role) return &option;
+  return nullptr;
 }
 
-ppd_option_t *option_with_role(ppd_file_t *ppd, Role role) {
-  ppd_option_t *found = nullptr;
-  for_each_option(ppd, [&](ppd_option_t &option) {
-    if (!found && role_of(option.keyword) == role) found = &option;
-  });
-  return found;
+// The density option's choice for the printer's own setting: below 0.
+const models::Choice *own_darkness_choice(const Model &model) {
+  const Option *option = option_with_role(model, Role::kDarkness);
+  if (!option) return nullptr;
+  for (const models::Choice &choice : option->choices)
+    if (choice.number && *choice.number < 0) return &choice;
+  return nullptr;
 }
 
-int default_index(const ppd_option_t &option) {
-  for (int c = 0; c < option.num_choices; ++c)
-    if (std::strcmp(option.choices[c].choice, option.defchoice) == 0) return c;
-  return 0;
+// The value the request gives a vendor attribute: the job's own, else the
+// printer's default.
+const std::string *vendor_value(const JobRequest &request, std::string_view name) {
+  for (const auto &[n, value] : request.vendor)
+    if (n == name) return &value;
+  return nullptr;
+}
+
+// The choice the pairs leave an option at: the last one named, else the
+// model's default.
+std::string final_choice(const Model &model, const std::vector<std::pair<std::string, std::string>> &pairs,
+                         const char *keyword) {
+  std::string choice;
+  if (const Option *option = models::find_option(model, keyword))
+    choice = option->choices[static_cast<size_t>(option->default_index)].name;
+  for (const auto &[k, c] : pairs)
+    if (k == keyword) choice = c;
+  return choice;
+}
+
+// A receipt cut after every page is already cut after its last: a second
+// cut at the job's end would only cut off a blank slip, so the job's end
+// neither feeds nor cuts. (The PPDs forbid the pair with UIConstraints,
+// which IPP clients never see.)
+void cut_once(const Model &model, std::vector<std::pair<std::string, std::string>> &pairs) {
+  const Option *each = models::find_option(model, "CutAfterEachPage");
+  const Option *end = models::find_option(model, "CutAtJobEnd");
+  if (!each || !end || !models::find_choice(*end, "None")) return;
+  const std::string after_page = final_choice(model, pairs, "CutAfterEachPage");
+  const std::string at_end = final_choice(model, pairs, "CutAtJobEnd");
+  if (after_page != "None" && (at_end == "Full" || at_end == "Partial")) pairs.emplace_back("CutAtJobEnd", "None");
 }
 
 }  // namespace
 
-std::vector<VendorOption> vendor_options(ppd_file_t *ppd) {
+std::vector<VendorOption> vendor_options(const Model &model) {
   std::vector<VendorOption> out;
-  for_each_option(ppd, [&](ppd_option_t &option) {
-    if (role_of(option.keyword) != Role::kVendor || option.num_choices == 0) return;
+  for (const Option &option : model.options) {
+    if (role_of(option.keyword) != Role::kVendor || option.choices.empty()) continue;
     VendorOption v;
-    v.ppd_keyword = option.keyword;
+    v.keyword = option.keyword;
     v.ipp_name = lower_keyword(option.keyword);
     const Naming *naming = nullptr;
     for (const Naming &n : namings())
-      if (v.ppd_keyword == n.ppd_keyword) naming = &n;
+      if (v.keyword == n.keyword) naming = &n;
     if (naming) v.ipp_name = naming->ipp_name;
-    bool all_int = true, binary = option.num_choices == 2;
-    for (int c = 0; c < option.num_choices; ++c) {
-      const char *choice = option.choices[c].choice;
-      v.choices.emplace_back(choice);
-      all_int = all_int && parse_int(choice).has_value();
-      binary = binary && (std::strcmp(choice, "0") == 0 || std::strcmp(choice, "1") == 0);
+    bool all_int = true, binary = option.choices.size() == 2;
+    for (const models::Choice &choice : option.choices) {
+      v.choices.emplace_back(choice.name);
+      all_int = all_int && choice.number.has_value();
+      binary = binary && choice.number && (*choice.number == 0 || *choice.number == 1);
     }
-    v.kind = binary ? VendorOption::Kind::kBoolean
+    v.kind = binary                                              ? VendorOption::Kind::kBoolean
              : (all_int && !(naming && !naming->values.empty())) ? VendorOption::Kind::kInteger
-                                                                   : VendorOption::Kind::kKeyword;
+                                                                 : VendorOption::Kind::kKeyword;
     for (const std::string &choice : v.choices) {
       std::string value = lower_keyword(choice);
       if (v.kind == VendorOption::Kind::kBoolean) value = choice == "1" ? "true" : "false";
@@ -138,9 +165,9 @@ std::vector<VendorOption> vendor_options(ppd_file_t *ppd) {
           if (choice == c) value = ipp;
       v.values.push_back(value);
     }
-    v.default_index = default_index(option);
+    v.default_index = option.default_index;
     out.push_back(std::move(v));
-  });
+  }
   return out;
 }
 
@@ -156,127 +183,191 @@ const std::string *choice_for_value(const VendorOption &option, const std::strin
   return nullptr;
 }
 
-std::vector<SpeedChoice> speed_choices(ppd_file_t *ppd, std::string *keyword) {
+std::vector<SpeedChoice> speed_choices(const Model &model, std::string *keyword) {
   std::vector<SpeedChoice> out;
-  ppd_option_t *option = option_with_role(ppd, Role::kSpeed);
+  const Option *option = option_with_role(model, Role::kSpeed);
   if (!option) return out;
   if (keyword) *keyword = option->keyword;
-  for (int c = 0; c < option->num_choices; ++c) {
-    const ppd_choice_t &choice = option->choices[c];
-    const auto number = parse_int(choice.choice);
-    if (!number || *number <= 0) continue;
-    // "2 inches per second", "50 mm per second": the text gives the unit.
-    char *end = nullptr;
-    const long amount = std::strtol(choice.text, &end, 10);
-    if (end == choice.text || amount <= 0) continue;
-    int speed = 0;
-    if (std::strstr(end, "mm per second")) speed = static_cast<int>(amount * 100);
-    else if (std::strstr(end, "inch")) speed = static_cast<int>(amount * 2540);
-    if (speed > 0) out.push_back({speed, choice.choice});
-  }
+  for (const models::Choice &choice : option->choices)
+    if (choice.mm_per_second > 0)
+      out.push_back({static_cast<int>(std::lround(choice.mm_per_second * 100)), choice.name});
   std::sort(out.begin(), out.end(), [](const SpeedChoice &a, const SpeedChoice &b) { return a.speed < b.speed; });
   return out;
 }
 
-std::vector<std::string> darkness_choices(ppd_file_t *ppd, std::string *keyword) {
+std::vector<std::string> darkness_choices(const Model &model, std::string *keyword) {
   std::vector<std::pair<int, std::string>> levels;
-  ppd_option_t *option = option_with_role(ppd, Role::kDarkness);
+  const Option *option = option_with_role(model, Role::kDarkness);
   if (!option) return {};
   if (keyword) *keyword = option->keyword;
-  for (int c = 0; c < option->num_choices; ++c) {
-    const auto number = parse_int(option->choices[c].choice);
-    if (number && *number >= 0) levels.emplace_back(*number, option->choices[c].choice);
-  }
+  for (const models::Choice &choice : option->choices)
+    if (choice.number && *choice.number >= 0) levels.emplace_back(*choice.number, choice.name);
   std::sort(levels.begin(), levels.end());
   std::vector<std::string> out;
   for (auto &level : levels) out.push_back(std::move(level.second));
   return out;
 }
 
-std::vector<TrackingChoice> tracking_choices(ppd_file_t *ppd, std::string *keyword) {
+std::vector<TrackingChoice> tracking_choices(const Model &model, std::string *keyword) {
   std::vector<TrackingChoice> out;
-  ppd_option_t *option = option_with_role(ppd, Role::kTracking);
+  const Option *option = option_with_role(model, Role::kTracking);
   if (!option) return out;
   if (keyword) *keyword = option->keyword;
-  for (int c = 0; c < option->num_choices; ++c)
-    for (const auto &[name, tracking] : kTracking)
-      if (std::strcmp(option->choices[c].choice, name) == 0) out.push_back({tracking, name});
+  for (const models::Choice &choice : option->choices)
+    for (const auto &[number, tracking] : kTracking)
+      if (choice.number == number) out.push_back({tracking, choice.name});
   return out;
 }
 
-bool can_cut(ppd_file_t *ppd) {
+bool has_own_darkness(const Model &model) { return own_darkness_choice(model) != nullptr; }
+
+bool own_darkness_by_default(const Model &model) {
+  const Option *option = option_with_role(model, Role::kDarkness);
+  return option && &option->choices[static_cast<size_t>(option->default_index)] == own_darkness_choice(model);
+}
+
+bool can_cut(const Model &model) {
   for (const CutChoice &cut : kCutOnTrim)
-    if (ppdFindChoice(ppdFindOption(ppd, cut.ppd_keyword), cut.choice)) return true;
+    if (const Option *option = models::find_option(model, cut.keyword);
+        option && models::find_choice(*option, cut.choice))
+      return true;
   return false;
 }
 
-std::string unsupported_vendor_value(ppd_file_t *ppd, const JobRequest &request) {
-  const auto vendor = vendor_options(ppd);
-  for (const std::string &name : request.job_vendor_names) {
-    for (const auto &[n, value] : request.vendor) {
-      if (n != name) continue;
-      for (const VendorOption &option : vendor)
-        if (option.ipp_name == name && !choice_for_value(option, value)) return name + "=" + value;
-      break;  // the job's own value comes first
+std::string vendor_value_problem(const Model &model, const std::string &name, const std::string &value) {
+  std::vector<std::string> allowed;
+  if (name == kOwnDarknessName && has_own_darkness(model)) {
+    if (value == "true" || value == "false") return {};
+    allowed = {"true", "false"};
+  } else {
+    for (const VendorOption &option : vendor_options(model)) {
+      if (option.ipp_name != name) continue;
+      if (choice_for_value(option, value)) return {};
+      allowed = option.values;
+      break;
     }
+  }
+  if (allowed.empty()) return {};
+  std::string message = name + "=" + value + " is not supported; the values are ";
+  for (size_t i = 0; i < allowed.size(); ++i) message += (i ? ", " : "") + allowed[i];
+  return message + ".";
+}
+
+std::string print_speed_problem(const Model &model, int print_speed) {
+  const auto speeds = speed_choices(model);
+  if (speeds.empty() || print_speed == 0) return {};  // 0: the printer's own speed
+  if (print_speed >= speeds.front().speed && print_speed <= speeds.back().speed) return {};
+  return "print-speed=" + std::to_string(print_speed) + " is outside " + std::to_string(speeds.front().speed) + "-" +
+         std::to_string(speeds.back().speed) + " (hundredths of a millimetre per second).";
+}
+
+std::string unsupported_vendor_value(const Model &model, const JobRequest &request) {
+  for (const std::string &name : request.job_vendor_names) {
+    const std::string *value = vendor_value(request, name);
+    if (!value) continue;
+    if (const std::string problem = vendor_value_problem(model, name, *value); !problem.empty())
+      return name + "=" + *value;
   }
   return {};
 }
 
-std::vector<std::pair<std::string, std::string>> ppd_choices(ppd_file_t *ppd, const JobRequest &request) {
+std::vector<std::pair<std::string, std::string>> model_choices(const Model &model, const JobRequest &request) {
   std::vector<std::pair<std::string, std::string>> out;
 
-  if (ppd_option_t *option = option_with_role(ppd, Role::kBinarization)) {
+  if (const Option *option = option_with_role(model, Role::kBinarization)) {
     const char *choice = "0";  // ordered dithering
-    if (request.color_mode == PAPPL_COLOR_MODE_BI_LEVEL || request.content == PAPPL_CONTENT_TEXT) choice = "1";
-    else if (request.content == PAPPL_CONTENT_PHOTO) choice = "2";
+    if (request.color_mode == PAPPL_COLOR_MODE_BI_LEVEL || request.content == PAPPL_CONTENT_TEXT)
+      choice = "1";
+    else if (request.content == PAPPL_CONTENT_PHOTO)
+      choice = "2";
     out.emplace_back(option->keyword, choice);
   }
 
   std::string keyword;
-  if (const auto speeds = speed_choices(ppd, &keyword); !speeds.empty() && request.print_speed > 0) {
+  if (const auto speeds = speed_choices(model, &keyword); !speeds.empty() && request.print_speed > 0) {
     const SpeedChoice *best = &speeds.front();
     for (const SpeedChoice &s : speeds)
       if (std::abs(s.speed - request.print_speed) < std::abs(best->speed - request.print_speed)) best = &s;
     out.emplace_back(keyword, best->choice);
   }
 
-  if (const auto levels = darkness_choices(ppd, &keyword); !levels.empty()) {
-    std::optional<int> level;
-    if (request.print_darkness) level = request.darkness_configured + *request.print_darkness;
-    else if (request.darkness_configured != kNeutralDarkness) level = request.darkness_configured;
-    if (level) {
-      const int clamped = std::clamp(*level, 0, 100);
+  if (const auto levels = darkness_choices(model, &keyword); !levels.empty()) {
+    // The printer's own darkness is a choice of its own; a job's
+    // print-darkness moves away from the printer darkness either way.
+    const models::Choice *own = own_darkness_choice(model);
+    const std::string *own_value = vendor_value(request, kOwnDarknessName);
+    const bool use_own = own && (own_value ? *own_value == "true" : own_darkness_by_default(model));
+    if (use_own && !request.print_darkness) {
+      out.emplace_back(keyword, own->name);
+    } else {
+      const int level = request.darkness_configured + request.print_darkness.value_or(0);
+      const int clamped = std::clamp(level, 0, 100);
       const auto index = std::lround(clamped * static_cast<double>(levels.size() - 1) / 100.0);
       out.emplace_back(keyword, levels[static_cast<size_t>(index)]);
     }
   }
 
-  for (const TrackingChoice &t : tracking_choices(ppd, &keyword))
+  for (const TrackingChoice &t : tracking_choices(model, &keyword))
     if (request.tracking == t.tracking) out.emplace_back(keyword, t.choice);
 
   // Vendor values; a cut asked for with finishings overrides the printer's
   // default but not the job's own choice.
-  const auto vendor = vendor_options(ppd);
+  const auto vendor = vendor_options(model);
   for (const VendorOption &option : vendor) {
-    for (const auto &[name, value] : request.vendor) {
-      if (name != option.ipp_name) continue;
-      if (const std::string *choice = choice_for_value(option, value)) {
-        out.emplace_back(option.ppd_keyword, *choice);
-        break;
-      }
+    if (const std::string *value = vendor_value(request, option.ipp_name)) {
+      if (const std::string *choice = choice_for_value(option, *value)) out.emplace_back(option.keyword, *choice);
     }
   }
   if (request.cut) {
     for (const CutChoice &cut : kCutOnTrim) {
-      if (!ppdFindChoice(ppdFindOption(ppd, cut.ppd_keyword), cut.choice)) continue;
+      const Option *option = models::find_option(model, cut.keyword);
+      if (!option || !models::find_choice(*option, cut.choice)) continue;
       bool job_named = false;
-      for (const VendorOption &option : vendor)
-        if (option.ppd_keyword == cut.ppd_keyword)
-          for (const std::string &name : request.job_vendor_names)
-            job_named = job_named || name == option.ipp_name;
-      if (!job_named) out.emplace_back(cut.ppd_keyword, cut.choice);
+      for (const VendorOption &v : vendor)
+        if (v.keyword == cut.keyword)
+          for (const std::string &name : request.job_vendor_names) job_named = job_named || name == v.ipp_name;
+      if (!job_named) out.emplace_back(cut.keyword, cut.choice);
     }
+  }
+  cut_once(model, out);
+  return out;
+}
+
+namespace {
+
+void add_string(std::string &out, std::string_view key, std::string_view text) {
+  auto quoted = [](std::string_view t) {
+    std::string q = "\"";
+    for (char c : t) {
+      if (c == '"' || c == '\\') q += '\\';
+      q += c;
+    }
+    return q + "\"";
+  };
+  const std::string entry = quoted(key) + " = ";
+  if (out.find(quoted(key) + " = ") != std::string::npos) return;  // the first model's wins
+  out += entry + quoted(text) + ";\n";
+}
+
+}  // namespace
+
+std::string web_strings() {
+  std::string out;
+  for (const Model &model : models::all_models()) {
+    for (const VendorOption &v : vendor_options(model)) {
+      const Option *option = models::find_option(model, v.keyword);
+      const Naming *naming = nullptr;
+      for (const Naming &n : namings())
+        if (v.keyword == n.keyword) naming = &n;
+      std::string label = option->text;
+      if (v.kind == VendorOption::Kind::kInteger && naming && naming->unit)
+        label += std::string(" (") + naming->unit + ")";
+      add_string(out, v.ipp_name, label);
+      if (v.kind == VendorOption::Kind::kKeyword)
+        for (size_t i = 0; i < v.values.size(); ++i)
+          add_string(out, v.ipp_name + "." + v.values[i], option->choices[i].text);
+    }
+    if (has_own_darkness(model)) add_string(out, kOwnDarknessName, "Leave the darkness to the printer's own setting");
   }
   return out;
 }

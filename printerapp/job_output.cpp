@@ -6,7 +6,7 @@
 #include "delivery.h"
 #include "job_commands.h"
 #include "job_settings.h"
-#include "ppd_settings.h"
+#include "settings_source.h"
 #include "status_watch.h"
 
 namespace quorvane::app {
@@ -81,16 +81,16 @@ JobOutput::JobOutput(pappl_job_t *job, pappl_device_t *device)
 std::unique_ptr<JobOutput> JobOutput::open(pappl_job_t *job, const pappl_pr_options_t &options,
                                            pappl_device_t *device, int copies) {
   auto out = std::make_unique<JobOutput>(job, device);
-  out->ppd_ = marked_ppd_for_job(job, options);
-  if (!out->ppd_) return nullptr;
-  out->settings_ = read_page_settings(out->ppd_.get());
+  out->selection_ = selection_for_job(job, options);
+  if (!out->selection_) return nullptr;
+  out->settings_ = read_page_settings(*out->selection_);
   out->copies_ = copies > 1 ? copies : 1;
   // A printer out of paper or with its cover open gets nothing until it is
   // ready again.
   wait_until_printer_ready(job, out->device_.device());
   append(out->opening_, job_lead_in());
-  append(out->opening_, hook_commands(out->ppd_.get(), JobBoundary::kStartJob));
-  append(out->opening_, hook_commands(out->ppd_.get(), JobBoundary::kStartDoc));
+  append(out->opening_, hook_commands(*out->selection_, JobBoundary::kStartJob));
+  append(out->opening_, hook_commands(*out->selection_, JobBoundary::kStartDoc));
   return out;
 }
 
@@ -122,12 +122,12 @@ bool JobOutput::end_page(unsigned page) {
     opened_ = true;
     if (!device_.write(opening_)) return false;
   }
-  if (!device_.write(hook_commands(ppd_.get(), JobBoundary::kStartPage))) return false;
+  if (!device_.write(hook_commands(*selection_, JobBoundary::kStartPage))) return false;
   for (int copy = 0; copy < copies_; ++copy) {
     if (papplJobIsCanceled(job_)) break;
     if (!device_.write(block.bytes())) return false;
   }
-  if (!device_.write(hook_commands(ppd_.get(), JobBoundary::kEndPage)) || !device_.delivered()) return false;
+  if (!device_.write(hook_commands(*selection_, JobBoundary::kEndPage)) || !device_.delivered()) return false;
   hear_printer_after_page(job_, device_.device());
   return true;
 }
@@ -141,8 +141,8 @@ bool JobOutput::end_job() {
   // As the filter does, a cancelled job still ends with its end commands
   // (the cut), so the printer is left at a clean boundary.
   std::vector<unsigned char> end;
-  append(end, hook_commands(ppd_.get(), JobBoundary::kEndDoc));
-  append(end, hook_commands(ppd_.get(), JobBoundary::kEndJob));
+  append(end, hook_commands(*selection_, JobBoundary::kEndDoc));
+  append(end, hook_commands(*selection_, JobBoundary::kEndJob));
   return device_.write(end) && device_.delivered(true);
 }
 

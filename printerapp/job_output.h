@@ -1,5 +1,5 @@
 // What every job sends the printer, whatever its document: the commands the
-// model's PPD gives around its pages, each page's block once per copy, and
+// model gives around its pages, each page's block once per copy, and
 // the check that the printer took every byte. The raster callbacks and the
 // picture filter both print through it.
 #ifndef QUORVANE_APP_JOB_OUTPUT_H
@@ -9,10 +9,11 @@
 
 #include <cstddef>
 #include <memory>
+#include <optional>
 #include <span>
 #include <vector>
 
-#include "model_ppd.h"
+#include "model_selection.h"
 #include "page_engine.h"
 #include "pappl_compat.h"
 
@@ -75,7 +76,7 @@ class JobOutput {
  private:
   pappl_job_t *job_;
   DeviceOutput device_;
-  PpdHandle ppd_;
+  std::optional<models::ModelSelection> selection_;
   PageSettings settings_;
   PageEngine engine_;
   int copies_ = 1;

@@ -17,6 +17,7 @@
 
 int main(int argc, char *argv[]) {
   quorvane::app::install_device_schemes();
+  quorvane::app::rename_printer_darkness_option(argc, argv);
   if (argc > 1 && std::strcmp(argv[1], "devices") == 0 && !quorvane::app::avahi_available())
     std::fprintf(stderr,
                  "Network printers are not discovered: avahi-daemon is not running. USB printers and serial "

@@ -7,12 +7,15 @@
 #include <dlfcn.h>
 
 #include <atomic>
+#include <cstdarg>
+#include <cstdio>
 #include <csignal>
 #include <ctime>
 #include <map>
 #include <mutex>
 #include <set>
 #include <string_view>
+#include <vector>
 
 #include "link.h"
 
@@ -179,6 +182,33 @@ void watch_for_stop(pappl_system_t *system, StopHandler handler) {
   papplSystemAddTimerCallback(system, 0, 1, stop_tick, &watch);
 }
 
+std::atomic<VendorDefaultsCheck> vendor_defaults_check{nullptr};
+// Why this thread's last set of defaults was refused, until it is answered.
+thread_local std::string refused_defaults;
+
+void check_vendor_defaults(VendorDefaultsCheck check) { vendor_defaults_check = check; }
+
+void rename_printer_darkness_option(int argc, char *argv[]) {
+  static constexpr std::string_view kListed = "printer-darkness=";
+  static std::vector<std::string> renamed;  // argv points into it from here on
+  renamed.reserve(static_cast<size_t>(argc));
+  for (int i = 1; i < argc; ++i) {
+    std::string_view arg = argv[i];
+    const bool attached = arg.starts_with("-o");
+    if (attached) arg.remove_prefix(2);
+    if (!arg.starts_with(kListed)) continue;
+    renamed.push_back(std::string(attached ? "-o" : "") + "printer-darkness-configured=" +
+                      std::string(arg.substr(kListed.size())));
+    argv[i] = renamed.back().data();
+  }
+}
+
+void add_english_labels(pappl_system_t *system, const char *strings) {
+  static constexpr const char *kPath = "/quorvane-en.strings";
+  papplSystemAddStringsData(system, kPath, "en", strings);
+  papplSystemRemoveResource(system, kPath);
+}
+
 }  // namespace quorvane::app
 
 using quorvane::app::has_ended;
@@ -290,6 +320,41 @@ void _papplPrinterCopyStateNoLock(pappl_printer_t *printer, ipp_tag_t group_tag,
   // PAPPL's value is a constant string; the new one is the message's copy.
   ippDeleteAttribute(ipp, last);
   ippAddString(ipp, group_tag, IPP_TAG_TEXT, "printer-state-message", nullptr, message.c_str());
+}
+
+bool papplPrinterSetDriverDefaults(pappl_printer_t *printer, pappl_pr_driver_data_t *data, int num_vendor,
+                                   cups_option_t *vendor) {
+  using Fn = bool (*)(pappl_printer_t *, pappl_pr_driver_data_t *, int, cups_option_t *);
+  static const Fn next = next_definition<Fn>("papplPrinterSetDriverDefaults");
+  if (const auto check = quorvane::app::vendor_defaults_check.load()) {
+    std::string problem = check(printer, data, num_vendor, vendor);
+    if (!problem.empty()) {
+      papplLogPrinter(printer, PAPPL_LOGLEVEL_ERROR, "Refused: %s", problem.c_str());
+      quorvane::app::refused_defaults = std::move(problem);
+      return false;
+    }
+  }
+  return next(printer, data, num_vendor, vendor);
+}
+
+// PAPPL answers a refused set of defaults with "One or more attribute values
+// were not supported."; the client is told which value and what is allowed.
+ipp_t *papplClientRespondIPP(pappl_client_t *client, ipp_status_t status, const char *message, ...) {
+  using Fn = ipp_t *(*)(pappl_client_t *, ipp_status_t, const char *, ...);
+  static const Fn next = next_definition<Fn>("papplClientRespondIPP");
+  std::string &refused = quorvane::app::refused_defaults;
+  if (!refused.empty() && status == IPP_STATUS_ERROR_ATTRIBUTES_OR_VALUES) {
+    const std::string text = std::move(refused);
+    refused.clear();
+    return next(client, status, "%s", text.c_str());
+  }
+  if (message == nullptr) return next(client, status, nullptr);
+  char text[2048];
+  va_list ap;
+  va_start(ap, message);
+  std::vsnprintf(text, sizeof(text), message, ap);
+  va_end(ap);
+  return next(client, status, "%s", text);
 }
 
 }  // extern "C"

@@ -56,6 +56,30 @@ class DeviceHold {
 using StopHandler = std::function<void(pappl_system_t *, int seconds)>;
 void watch_for_stop(pappl_system_t *system, StopHandler handler);
 
+// PAPPL 1.3.1 stores any vendor default a client sets (Set-Printer-Attributes,
+// `modify`, the web page) after checking only its syntax, and advertises it;
+// a print-speed-default in the wrong unit, too.
+// Once installed (after the state is loaded, so that stored values still
+// load), `check` sees every such set first: a non-empty answer refuses the
+// whole set, and is the message the IPP client gets instead of PAPPL's
+// generic one.
+// PAPPL 1.3.1's `options` lists the printer darkness as `printer-darkness`,
+// but its `add` and `modify` read only `printer-darkness-configured` and
+// ignore the listed name without a word: the listed name is renamed in the
+// command line (argv) to the one read.
+void rename_printer_darkness_option(int argc, char *argv[]);
+
+// English labels for the web page (strings-file text, kept by the caller for
+// the life of the system). PAPPL 1.3.1 adds printer-strings-languages-supported
+// to the printer's own attributes on every Get-Printer-Attributes while a
+// strings resource exists, so clients see it twice from the second request
+// on; the strings are loaded and the resource then withdrawn.
+void add_english_labels(pappl_system_t *system, const char *strings);
+
+using VendorDefaultsCheck = std::string (*)(pappl_printer_t *printer, const pappl_pr_driver_data_t *data,
+                                            int num_vendor, cups_option_t *vendor);
+void check_vendor_defaults(VendorDefaultsCheck check);
+
 }  // namespace quorvane::app
 
 #endif

@@ -14,6 +14,7 @@
 #include "delivery.h"
 #include "drivers.h"
 #include "image_job.h"
+#include "ipp_mapping.h"
 #include "pappl_compat.h"
 #include "pappl_state.h"
 #include "status_watch.h"
@@ -175,6 +176,10 @@ pappl_system_t *create_system(int num_options, cups_option_t *options, void *) {
                                printer_created, driver_callback, nullptr);
 
   keep_state(system, state_file_path(option("state-file")), spool);
+  // Checked from here on: values stored before still load.
+  check_vendor_defaults(vendor_defaults_problem);
+  static const std::string strings = web_strings();
+  add_english_labels(system, strings.c_str());
   watch_for_stop(system, stop);
   watch_idle_printers(system);
   return system;

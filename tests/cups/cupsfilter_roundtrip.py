@@ -36,23 +36,25 @@ MODEL_ARGS = {
     "qvorxlbl.ppd": ["--max-width", "576", "--place", "1", "--align", "1"],
 }
 
+RECEIPT_SAVING = ["--save-top", "24", "--save-middle", "96", "--save-bottom", "24"]
 RECEIPT_START = ["NUL  64 zero bytes", "ESC @"]
 CASES = [
-    # Defaults: the pages run on one strip, 3 mm of blank paper kept at the
-    # bottom of each, a feed and a full cut at the end of the job.
-    case("80mm defaults", "qv80rcpt.ppd", "receipt.pdf", [], ["--save-bottom", "24"],
+    # Defaults: the pages run on one strip, paper saved (3 mm of blank paper
+    # kept at the top and bottom of each, gaps shortened to 12 mm), a feed
+    # and a full cut at the end of the job.
+    case("80mm defaults", "qv80rcpt.ppd", "receipt.pdf", [], RECEIPT_SAVING,
          "strip", CUT_FEED, "full cut (GS V)", RECEIPT_START + ["GS v 0", "ESC d", "GS V"]),
     case("80mm run-length rows, cut after every page, threshold", "qv80rcpt.ppd", "receipt.pdf",
          ["ImageCmdConversionAlgorithm=1", "CutAfterEachPage=Full", "CutAtJobEnd=None",
-          "ImageBinarizationAlgorithm=1", "PaperSaveBottom=0"],
+          "ImageBinarizationAlgorithm=1", "PaperSaveBottom=0", "PaperSaveTop=0", "PaperSaveMiddle=0"],
          ["--algorithm", "1"], "per-page", CUT_FEED, "full cut (GS V)",
          RECEIPT_START + ["US ( P", "GS V"]),
     case("80mm JBIG bands, partial cuts, error diffusion, drawer", "qv80rcpt.ppd", "receipt.pdf",
          ["ImageCmdConversionAlgorithm=2", "CutAfterEachPage=Partial", "CutAtJobEnd=None",
           "ImageBinarizationAlgorithm=2", "PaperSaveBottom=8", "CashDrawer=Drawer2"],
-         ["--algorithm", "2", "--save-bottom", "8"], "per-page", CUT_FEED, "partial cut (GS V)",
+         ["--algorithm", "2", "--save-top", "24", "--save-middle", "96", "--save-bottom", "8"], "per-page", CUT_FEED, "partial cut (GS V)",
          RECEIPT_START + ["US ( J", "GS V", "ESC p"]),
-    case("58mm defaults", "qv58rcpt.ppd", "receipt.pdf", [], ["--save-bottom", "24"],
+    case("58mm defaults", "qv58rcpt.ppd", "receipt.pdf", [], RECEIPT_SAVING,
          "strip", CUT_FEED, "full cut (GS V)", RECEIPT_START + ["GS v 0", "GS V"]),
     case("TSPL labels", "qv4tspl.ppd", "label.pdf",
          ["PageSize=40x60mmRotated.Fullbleed", "TSPL.DENSITY=8", "TSPL.SPEED=3"], [],

@@ -26,10 +26,14 @@ import sys
 import cupstest as ct
 from scheduler_jobs import Scheduler
 
-PPDS = ["qv4tspl.ppd", "qv58rcpt.ppd", "qv80rcpt.ppd", "qvorxlbl.ppd"]
+PPDS = ["qv4tspl.ppd", "qv4tspl3.ppd", "qv58r180.ppd", "qv58rcpt.ppd", "qv80r180.ppd", "qv80rcpt.ppd",
+        "qvorxlbl.ppd"]
 NICKNAMES = {"qv80rcpt.ppd": "quorvane 80mm Receipt Printer (ESC/POS)",
              "qv58rcpt.ppd": "quorvane 58mm Receipt Printer (ESC/POS)",
+             "qv80r180.ppd": "quorvane 80mm Receipt Printer 180 dpi (ESC/POS)",
+             "qv58r180.ppd": "quorvane 58mm Receipt Printer 180 dpi (ESC/POS)",
              "qv4tspl.ppd": "quorvane 4in TSPL Label Printer",
+             "qv4tspl3.ppd": "quorvane 4in TSPL Label Printer 300 dpi",
              "qvorxlbl.ppd": "quorvane ORX Label Printer"}
 PACKAGES = ["printer-driver-quorvane", "libquorvane1", "libquorvane-dev", "quorvane-tools",
             "quorvane-printer-app"]

@@ -12,6 +12,9 @@ import cupstest as ct
 MODELS = {
     "qv80rcpt.ppd": {"MaxPrintableWidth": "576", "conversion option": True},
     "qv58rcpt.ppd": {"MaxPrintableWidth": "384", "conversion option": True},
+    "qv80r180.ppd": {"MaxPrintableWidth": "512", "conversion option": True},
+    "qv58r180.ppd": {"MaxPrintableWidth": "360", "conversion option": True},
+    "qv4tspl3.ppd": {"MaxPrintableWidth": "1248", "ImageCmdConversionAlgorithm": "4"},
     "qv4tspl.ppd": {"MaxPrintableWidth": "832", "ImageCmdConversionAlgorithm": "4"},
     "qvorxlbl.ppd": {"MaxPrintableWidth": "576", "ImageCmdConversionAlgorithm": "6"},
 }

@@ -175,10 +175,12 @@ def main():
         jobs = [
             # queue, options, raster-to-mono arguments, pages (None: one
             # strip), feed before each cut, commands in the summary, absent
-            ("receipt", [], ["--max-width", "576", "--place", "1", "--align", "1", "--save-bottom", "24"],
+            ("receipt", [], ["--max-width", "576", "--place", "1", "--align", "1", "--save-top", "24",
+                             "--save-middle", "96", "--save-bottom", "24"],
              None, CUT_FEED, ["NUL  64 zero bytes", "ESC @", "GS v 0", "GS V  full cut"], ["ESC p"]),
             ("receipt", ["CutAfterEachPage=Partial", "CutAtJobEnd=None", "CashDrawer=Drawer1",
-                         "ImageBinarizationAlgorithm=1", "ImageCmdConversionAlgorithm=1", "PaperSaveBottom=0"],
+                         "ImageBinarizationAlgorithm=1", "ImageCmdConversionAlgorithm=1", "PaperSaveBottom=0",
+                         "PaperSaveTop=0", "PaperSaveMiddle=0"],
              ["--max-width", "576", "--place", "1", "--align", "1", "--algorithm", "1"],
              2, CUT_FEED, ["US ( P", "GS V  partial cut", "ESC p  cash drawer kick, pin 2"], ["GS V  full cut"]),
             ("labels", ["ORX.IMAGECOMPRESSION=2", "ORX.FINISHPRINTCUT=2", "ORX.DENSITY=8",

@@ -27,10 +27,13 @@ PPD_DIR = os.environ.get("QV_PPD_DIR", "")
 DATA = os.environ.get("QV_DATA", "")
 HERE = os.path.dirname(os.path.abspath(__file__))
 
-MODELS = {  # driver: (printable width, paper width in dots at 203 dpi)
+MODELS = {  # driver: (printable width, paper width in dots at the model's resolution)
     "qv80rcpt": (576, 640),
     "qv58rcpt": (384, 463),
+    "qv80r180": (512, 567),
+    "qv58r180": (360, 411),
     "qv4tspl": (832, 812),
+    "qv4tspl3": (1248, 1200),
     "qvorxlbl": (576, 576),
 }
 

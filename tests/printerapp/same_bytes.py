@@ -16,10 +16,12 @@ BINARISATIONS = [
 ]
 TRANSFERS = [("raster", "0"), ("run-length", "1"), ("jbig", "2")]
 TRANSFER_OPTION = {"qv80rcpt": "ImageCmdConversionAlgorithm", "qv58rcpt": "ImageCmdConversionAlgorithm",
+                   "qv80r180": "ImageCmdConversionAlgorithm", "qv58r180": "ImageCmdConversionAlgorithm",
                    "qvorxlbl": "ORX.IMAGECOMPRESSION"}
 
 # Vendor and standard attributes beyond the binarisation: (models, IPP, PPD).
-RECEIPTS = ("qv80rcpt", "qv58rcpt")
+RECEIPTS = ("qv80rcpt", "qv58rcpt", "qv80r180", "qv58r180")
+TSPL = ("qv4tspl", "qv4tspl3")
 EXTRA = [
     (RECEIPTS, [("integer", "paper-save-top", 8), ("integer", "paper-save-middle", 24),
                 ("integer", "paper-save-bottom", 0)], ["PaperSaveTop=8", "PaperSaveMiddle=24", "PaperSaveBottom=0"]),
@@ -28,7 +30,7 @@ EXTRA = [
                                                         "CashDrawer=Drawer2"]),
     (RECEIPTS, [("keyword", "cut-at-job-end", "feed"), ("keyword", "cash-drawer", "drawer1")],
      ["CutAtJobEnd=Feed", "CashDrawer=Drawer1"]),
-    (RECEIPTS + ("qvorxlbl", "qv4tspl"),
+    (RECEIPTS + ("qvorxlbl",) + TSPL,
      [("keyword", "alignment", "right"), ("integer", "offset", -8), ("boolean", "strip-left-margin", True),
       ("boolean", "place-within-printable-width", True)],
      ["HorizontalPrintAlignment=2", "HorizontalPrintOffset=-8", "StripLeftPadding=1",
@@ -36,10 +38,10 @@ EXTRA = [
     (RECEIPTS + ("qvorxlbl",), [("boolean", "upside-down", True), ("boolean", "strip-right-margin", True),
                                 ("keyword", "alignment", "left")],
      ["ImageUpsideDownPrint=1", "StripRightPadding=1", "HorizontalPrintAlignment=0"]),
-    (("qv4tspl",), [("integer", "print-speed", 4 * 2540), ("integer", "print-darkness", 100),
+    (TSPL, [("integer", "print-speed", 4 * 2540), ("integer", "print-darkness", 100),
                     ("begin", "media-col", {"media-tracking": ("keyword", "mark")})],
      ["TSPL.SPEED=4", "TSPL.DENSITY=15", "TSPL.PAPERTYPE=2"]),
-    (("qv4tspl",), [("integer", "print-darkness", -100),
+    (TSPL, [("integer", "print-darkness", -100),
                     ("begin", "media-col", {"media-tracking": ("keyword", "continuous")})],
      ["TSPL.DENSITY=4", "TSPL.PAPERTYPE=0"]),
     (("qvorxlbl",), [("integer", "print-speed", 10000), ("integer", "print-darkness", 40),
@@ -48,6 +50,8 @@ EXTRA = [
      ["ORX.SPEED=4", "ORX.DENSITY=15", "ORX.FINISHPRINTCUT=1", "ORX.FINISHPRINTFEED=10", "ORX.PAPERTYPE=0"]),
     (("qvorxlbl",), [("enum", "finishings", 11)], ["ORX.FINISHPRINTCUT=2"]),
     (RECEIPTS, [("enum", "finishings", 11), ("keyword", "cut-at-job-end", "partial")], ["CutAtJobEnd=Partial"]),
+    # A cut after each page ends the job: no second cut, no blank slip.
+    (RECEIPTS, [("keyword", "cut-after-each-page", "full")], ["CutAfterEachPage=Full", "CutAtJobEnd=None"]),
 ]
 
 

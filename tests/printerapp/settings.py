@@ -1,9 +1,15 @@
 """Printer defaults: set with `modify`, they apply to later jobs that do not
 name the setting (byte for byte what the filter prints with the matching PPD
 defaults), a job's own value still wins, clients see them as `-default`
-attributes, and they survive a restart of the server. The web pages answer."""
+attributes, and they survive a restart of the server; a value the model does
+not offer is refused. Identify-Printer makes a label printer beep, and the printer page prints a
+test page. The web
+pages answer, with labels for the vendor
+settings."""
 
+import http.client
 import os
+import re
 
 import apptest as t
 
@@ -14,14 +20,16 @@ RECEIPT_PPD = ["PaperSaveBottom=48", "CashDrawer=Drawer1", "ImageUpsideDownPrint
 RECEIPT_REPORTED = {"paper-save-bottom-default": [48], "cash-drawer-default": ["drawer1"],
                     "upside-down-default": [True], "cut-at-job-end-default": ["partial"],
                     "print-color-mode-default": ["bi-level"]}
-LABEL_DEFAULTS = ["printer-darkness-configured=100", "print-speed-default=7620"]
+# The printer darkness counts once the printer's own darkness is let go.
+# printer-darkness as `options` lists it.
+LABEL_DEFAULTS = ["darkness-from-printer-default=false", "printer-darkness=100", "print-speed-default=7620"]
 LABEL_PPD = ["TSPL.DENSITY=15", "TSPL.SPEED=3", "ImageBinarizationAlgorithm=0"]
 WEB_PAGES = ["/", "/receipt", "/receipt/printing", "/receipt/media", "/receipt/supplies", "/receipt/jobs",
              "/label/printing", "/label/media"]
 
 
 def main():
-    t.skip_unless_runnable(t.FILTER)
+    t.skip_unless_runnable(t.FILTER, t.PREVIEW)
     f = t.Failures()
     work = t.tempdir("app-settings")
     receipt_pages = [t.receipt_gray(640, 300, seed=2)]
@@ -48,6 +56,15 @@ def main():
                 args += ["-o", d]
             p = server.cli(*args)
             f.check(p.returncode == 0, "modify %s: %s" % (printer, p.stderr.decode()))
+        # A value the model does not offer is refused, naming it and the
+        # values allowed, and neither stored nor advertised.
+        p = server.cli("modify", "-d", "receipt", "-o", "cut-at-job-end-default=sideways")
+        said = (p.stdout + p.stderr).decode()
+        f.check(p.returncode != 0 and "sideways" in said and "full, partial, feed, none" in said,
+                "a bad default is not refused by name: %d %s" % (p.returncode, said))
+        p = server.cli("modify", "-d", "label", "-o", "print-speed-default=4")
+        said = (p.stdout + p.stderr).decode()
+        f.check(p.returncode != 0 and "5080-15240" in said, "a speed in inches is not refused: %s" % said)
 
         for run in ("before the restart", "after the restart"):
             _, attrs = server.ipp("receipt", t.GET_PRINTER_ATTRIBUTES, [])
@@ -69,9 +86,32 @@ def main():
                     except OSError as e:
                         status, body = str(e), b""
                     f.check(status == 200 and b"</html>" in body.lower(), "web page %s: %s" % (path, status))
+                    if path == "/receipt/printing":
+                        f.check(b"Blank paper at the top (dots, 8 = 1 mm)" in body,
+                                "the printing defaults page has no label for paper-save-top")
                 f.check(not server.crashed(), "the server crashed")
                 server.stop()
                 server.start()
+        # Identify-Printer makes the label printer beep.
+        count = len(label_l.captures) + 1
+        status, _ = server.ipp("label", 0x3C, [])
+        capture = t.wait_capture(label_l, count)
+        f.check(status == 0 and capture and t.read(capture) == b"BEEP\r\n",
+                "Identify-Printer: status %#x, the printer got %r" % (status, capture and t.read(capture)))
+        # The printer page's "Print Test Page" prints the model's test page.
+        count = len(label_l.captures) + 1
+        status, body = server.http_get("/label")
+        session = re.search(rb'name="session" value="([^"]+)"', body)
+        if f.check(status == 200 and session, "the printer page has no form: %s" % status):
+            c = http.client.HTTPConnection("127.0.0.1", server.port, timeout=10)
+            c.request("POST", "/label", "session=%s&action=print-test-page" % session.group(1).decode(),
+                      {"Content-Type": "application/x-www-form-urlencoded"})
+            c.getresponse().read()
+            c.close()
+            capture = t.wait_capture(label_l, count)
+            if f.check(capture, "no test page reached the printer"):
+                rc, summary, pages = t.preview(capture, work, "testpage")
+                f.check(rc == 0 and len(pages) == 1 and "TSPL PRINT" in summary, "the test page:\n%s" % summary)
         f.check(not server.crashed(), "the server crashed")
     finally:
         server.stop()
