@@ -93,8 +93,7 @@ def length_fields(ipp):
     pos, found = 8, []
     while pos < len(ipp) and ipp[pos] != END:
         tag, pos = ipp[pos], pos + 1
-        for _ in range(2 if tag >= 0x10 else 0):
-            pos += 4 if tag == 0x7F and _ == 0 else 0
+        for _ in range(2 if tag >= 0x10 else 0):  # the name, then the value
             if pos + 2 > len(ipp):
                 return found
             found.append(pos)
