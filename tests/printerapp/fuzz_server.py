@@ -119,6 +119,11 @@ def set_fields(**fields):
     return mutate
 
 
+def repeat(rng, req):
+    group, a = some_attr(rng, req)
+    group[1].insert(rng.randrange(len(group[1]) + 1), list(a))
+
+
 def move(rng, req):
     group, a = some_attr(rng, req)
     if a in group[1]:
@@ -135,8 +140,7 @@ ATTR_MUTATIONS = [
     ("empty name", set_fields(name=[""])),
     ("collection for a scalar", set_fields(tag=[COLL], values=[[nested(d)] for d in (1, 3, 40)])),
     ("many values", set_fields(values=[[1] * 2000, ["x"] * 50, [True, False]])),
-    ("repeated", lambda rng, req: (lambda g, a: g[1].insert(rng.randrange(len(g[1]) + 1), list(a)))(
-        *some_attr(rng, req))),
+    ("repeated", repeat),
     ("unknown name", lambda rng, req: rng.choice(req["groups"])[1].append(attr(rng.choice(TAGS[3:]), rng.choice(
         ["x-fuzz", "paper-save-topp", "job-id ", "\u00ff\xfe", "a" * 300]), rng.choice([0, "text", b"\0\0"])))),
     ("missing operation attribute", lambda rng, req: req["groups"][0][1].pop(
@@ -152,6 +156,12 @@ ATTR_MUTATIONS = [
 ]
 
 
+def flip_bits(rng, body, ipp_len):
+    end = ipp_len if rng.random() < 0.7 else len(body)  # mostly in the IPP part
+    for pos in rng.sample(range(8, end), min(rng.randint(1, 8), end - 8)):
+        body[pos] ^= 1 << rng.randrange(8)
+
+
 def lie_length(rng, body, ipp_len):
     fields = length_fields(bytes(body[:ipp_len]))
     if fields:
@@ -163,8 +173,7 @@ def lie_length(rng, body, ipp_len):
 # On the encoded request (IPP part, then document); its first 8 bytes stay
 # as they are, so that only SAFE_OPS are ever sent.
 BYTE_MUTATIONS = [
-    ("bit flips", lambda rng, body, n: [body.__setitem__(p, body[p] ^ 1 << rng.randrange(8)) for p in rng.sample(
-        range(8, n if rng.random() < 0.7 else len(body)), min(rng.randint(1, 8), n - 8))]),
+    ("bit flips", flip_bits),
     ("length lies", lie_length),
     ("truncated", lambda rng, body, n: body.__delitem__(slice(rng.randrange(8, len(body)), None))),
     ("no end tag", lambda rng, body, n: body.__delitem__(n - 1)),
