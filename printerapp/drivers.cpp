@@ -299,11 +299,37 @@ bool driver_callback(pappl_system_t *system, const char *driver_name, const char
   return true;
 }
 
+namespace {
+
+// PAPPL 1.3.1 stores a standard default it cannot read as 0, then crashes on
+// the next job that takes it (it copies the value's name, which is none).
+std::string standard_defaults_problem(const pappl_pr_driver_data_t &data) {
+  auto one_of = [](int value, int allowed) { return value != 0 && (value & (value - 1)) == 0 && (value & allowed); };
+  if (!one_of(data.content_default, PAPPL_CONTENT_AUTO | PAPPL_CONTENT_GRAPHIC | PAPPL_CONTENT_PHOTO |
+                                        PAPPL_CONTENT_TEXT | PAPPL_CONTENT_TEXT_AND_GRAPHIC))
+    return "print-content-optimize-default is not supported; the values are auto, graphic, photo, text, "
+           "text-and-graphic.";
+  if (!one_of(data.scaling_default, PAPPL_SCALING_AUTO | PAPPL_SCALING_AUTO_FIT | PAPPL_SCALING_FILL |
+                                        PAPPL_SCALING_FIT | PAPPL_SCALING_NONE))
+    return "print-scaling-default is not supported; the values are auto, auto-fit, fill, fit, none.";
+  if (!one_of(data.color_default, data.color_supported))
+    return "print-color-mode-default is not supported; the values are monochrome, bi-level.";
+  if (!one_of(data.sides_default, data.sides_supported))
+    return "sides-default is not supported; the value is one-sided.";
+  if (data.quality_default < IPP_QUALITY_DRAFT || data.quality_default > IPP_QUALITY_HIGH)
+    return "print-quality-default is not supported; the values are 3, 4, 5.";
+  return {};
+}
+
+}  // namespace
+
 std::string vendor_defaults_problem(pappl_printer_t *printer, const pappl_pr_driver_data_t *data, int num_vendor,
                                     cups_option_t *vendor) {
   const char *driver = papplPrinterGetDriverName(printer);
   const models::Model *model = models::find_model(driver ? driver : "");
   if (!model) return {};
+  if (data)
+    if (std::string problem = standard_defaults_problem(*data); !problem.empty()) return problem;
   if (data)
     if (const std::string problem = print_speed_problem(*model, data->speed_default); !problem.empty())
       return "print-speed-default: " + problem;

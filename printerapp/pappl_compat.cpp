@@ -150,6 +150,35 @@ DeviceHold::~DeviceHold() {
   if (close) really_close(device_);
 }
 
+namespace {
+
+constexpr int kDocumentWaitSeconds = 60;  // the multiple-operation-time-out PAPPL advertises
+
+void expire_job(pappl_job_t *job, void *) {
+  if (papplJobGetState(job) != IPP_JSTATE_HELD || papplJobGetFilename(job) ||
+      time(nullptr) - papplJobGetTimeCreated(job) < kDocumentWaitSeconds)
+    return;
+  papplLogJob(job, PAPPL_LOGLEVEL_WARN, "No document came within %d s of the job's creation: cancelled.",
+              kDocumentWaitSeconds);
+  papplJobSetMessage(job, "No document came within %d s of the job's creation.", kDocumentWaitSeconds);
+  papplJobCancel(job);
+}
+
+void expire_printer_jobs(pappl_printer_t *printer, void *) {
+  papplPrinterIterateActiveJobs(printer, expire_job, nullptr, 1, 0);
+}
+
+bool expire_tick(pappl_system_t *system, void *) {
+  papplSystemIteratePrinters(system, expire_printer_jobs, nullptr);
+  return true;
+}
+
+}  // namespace
+
+void expire_jobs_without_documents(pappl_system_t *system) {
+  papplSystemAddTimerCallback(system, 0, 10, expire_tick, nullptr);
+}
+
 void install_device_schemes() {
   register_socket_scheme();
   register_serial_scheme();
@@ -287,6 +316,39 @@ void cupsRasterClose(cups_raster_t *r) {
     quorvane::app::ended_streams.erase(r);
   }
   next(r);
+}
+
+// PAPPL 1.3.1 reads a media-col's size through pwgMediaForPWG or
+// pwgMediaForSize and uses the answer unchecked: a size no PWG name
+// describes (a zero length, an unknown name), sent by any client in a job or
+// a printer default, crashed the server. Such a size is taken out of the
+// collection first, so the rest of it applies and the size stays as it was.
+void _papplMediaColImport(ipp_t *col, pappl_media_col_t *media) {
+  using Fn = void (*)(ipp_t *, pappl_media_col_t *);
+  static const Fn next = next_definition<Fn>("_papplMediaColImport");
+  if (col) {
+    ipp_attribute_t *name = ippFindAttribute(col, "media-size-name", IPP_TAG_ZERO);
+    if (name && !pwgMediaForPWG(ippGetString(name, 0, nullptr))) ippDeleteAttribute(col, name);
+    ipp_attribute_t *x = ippFindAttribute(col, "media-size/x-dimension", IPP_TAG_INTEGER);
+    ipp_attribute_t *y = ippFindAttribute(col, "media-size/y-dimension", IPP_TAG_INTEGER);
+    if (x && y && !pwgMediaForSize(ippGetInteger(x, 0), ippGetInteger(y, 0)))
+      if (ipp_attribute_t *size = ippFindAttribute(col, "media-size", IPP_TAG_BEGIN_COLLECTION))
+        ippDeleteAttribute(col, size);
+  }
+  next(col, media);
+}
+
+// PAPPL 1.3.1 copies a refused attribute into its answer as it came; one of
+// the extension value tag (0x7f) is written shorter than the answer's length
+// says, and the client waits for bytes that never come. It is named with
+// the out-of-band "unsupported" value instead.
+void papplClientRespondIPPUnsupported(pappl_client_t *client, ipp_attribute_t *attr) {
+  using Fn = void (*)(pappl_client_t *, ipp_attribute_t *);
+  static const Fn next = next_definition<Fn>("papplClientRespondIPPUnsupported");
+  if (ippGetValueTag(attr) != IPP_TAG_EXTENSION) return next(client, attr);
+  const char *name = ippGetName(attr) ? ippGetName(attr) : "";
+  ipp_t *response = papplClientRespondIPP(client, IPP_STATUS_ERROR_ATTRIBUTES_OR_VALUES, "Unsupported %s value.", name);
+  if (response && *name) ippAddOutOfBand(response, IPP_TAG_UNSUPPORTED_GROUP, IPP_TAG_UNSUPPORTED_VALUE, name);
 }
 
 // See DeviceHold: a device a job still holds is closed when it lets go.

@@ -50,6 +50,12 @@ class DeviceHold {
   bool own_ = false;
 };
 
+// PAPPL 1.3.1 advertises a multiple-operation-time-out of 60 s but keeps a
+// job made by Create-Job whose document never comes forever: with one job
+// at a time a printer, anyone could block a printer. Such a job is cancelled
+// once the time is out.
+void expire_jobs_without_documents(pappl_system_t *system);
+
 // Called once, from PAPPL's main loop, when the server is asked to stop
 // (SIGTERM, SIGINT or Shutdown-System), and again each second after, with the
 // seconds since.

@@ -182,6 +182,7 @@ pappl_system_t *create_system(int num_options, cups_option_t *options, void *) {
   add_english_labels(system, strings.c_str());
   watch_for_stop(system, stop);
   watch_idle_printers(system);
+  expire_jobs_without_documents(system);
   return system;
 }
 
