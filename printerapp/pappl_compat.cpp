@@ -154,18 +154,25 @@ namespace {
 
 constexpr int kDocumentWaitSeconds = 60;  // the multiple-operation-time-out PAPPL advertises
 
-void expire_job(pappl_job_t *job, void *) {
-  if (papplJobGetState(job) != IPP_JSTATE_HELD || papplJobGetFilename(job) ||
-      time(nullptr) - papplJobGetTimeCreated(job) < kDocumentWaitSeconds)
-    return;
-  papplLogJob(job, PAPPL_LOGLEVEL_WARN, "No document came within %d s of the job's creation: cancelled.",
-              kDocumentWaitSeconds);
-  papplJobSetMessage(job, "No document came within %d s of the job's creation.", kDocumentWaitSeconds);
-  papplJobCancel(job);
+// Found while PAPPL holds the printer's lock, cancelled after it let go:
+// cancelling takes that lock.
+void find_expired(pappl_job_t *job, void *data) {
+  if (papplJobGetState(job) == IPP_JSTATE_HELD && !papplJobGetFilename(job) &&
+      time(nullptr) - papplJobGetTimeCreated(job) >= kDocumentWaitSeconds)
+    static_cast<std::vector<int> *>(data)->push_back(papplJobGetID(job));
 }
 
 void expire_printer_jobs(pappl_printer_t *printer, void *) {
-  papplPrinterIterateActiveJobs(printer, expire_job, nullptr, 1, 0);
+  std::vector<int> expired;
+  papplPrinterIterateActiveJobs(printer, find_expired, &expired, 1, 0);
+  for (const int id : expired) {
+    pappl_job_t *job = papplPrinterFindJob(printer, id);
+    if (!job) continue;
+    papplLogJob(job, PAPPL_LOGLEVEL_WARN, "No document came within %d s of the job's creation: cancelled.",
+                kDocumentWaitSeconds);
+    papplJobSetMessage(job, "No document came within %d s of the job's creation.", kDocumentWaitSeconds);
+    papplJobCancel(job);
+  }
 }
 
 bool expire_tick(pappl_system_t *system, void *) {
