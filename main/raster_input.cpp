@@ -3,23 +3,12 @@
 #include <cstdio>
 #include <cstring>
 
+#include "field_bits.h"
 #include "malloc_buffer.h"
 #include "prepare/large_buffer.h"
 #include "raster_geometry.h"
 
-namespace {
-
-// Header fields typed as enums hold whatever the stream carried: their bits
-// are read as the int the dump prints, never loaded as an out-of-range enum.
-template <typename Field>
-int field_bits(const Field &field) {
-  static_assert(sizeof(Field) == sizeof(int));
-  int bits;
-  std::memcpy(&bits, &field, sizeof bits);
-  return bits;
-}
-
-}  // namespace
+using quorvane::field_bits;
 
 quorvane::PageGeometry page_geometry(const cups_page_header2_t &header) {
   return quorvane::raster_page_geometry(header, quorvane::Polarity::kInk);

@@ -8,6 +8,7 @@
 #include <mutex>
 #include <string>
 
+#include "field_bits.h"
 #include "image_job.h"
 #include "ipp_mapping.h"
 #include "raster_job.h"
@@ -316,7 +317,7 @@ std::string standard_defaults_problem(const pappl_pr_driver_data_t &data) {
     return "print-color-mode-default is not supported; the values are monochrome, bi-level.";
   if (!one_of(data.sides_default, data.sides_supported))
     return "sides-default is not supported; the value is one-sided.";
-  if (data.quality_default < IPP_QUALITY_DRAFT || data.quality_default > IPP_QUALITY_HIGH)
+  if (const int quality = field_bits(data.quality_default); quality < IPP_QUALITY_DRAFT || quality > IPP_QUALITY_HIGH)
     return "print-quality-default is not supported; the values are 3, 4, 5.";
   return {};
 }

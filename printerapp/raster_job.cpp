@@ -4,6 +4,7 @@
 #include <memory>
 #include <string_view>
 
+#include "field_bits.h"
 #include "job_output.h"
 #include "raster_geometry.h"
 
@@ -45,10 +46,11 @@ bool raster_start_page(pappl_job_t *job, pappl_pr_options_t *options, pappl_devi
   JobState *state = state_of(job);
   if (!state) return false;
   const cups_page_header2_t &h = options->header;
-  if (h.cupsColorSpace != CUPS_CSPACE_SW && h.cupsColorSpace != CUPS_CSPACE_K)
+  const int space = field_bits(h.cupsColorSpace);  // the client's bits, any of them
+  if (space != CUPS_CSPACE_SW && space != CUPS_CSPACE_K)
     return state->out->fail("Page is neither 8-bit gray nor 8-bit black.");
   const PageGeometry geometry =
-      raster_page_geometry(h, h.cupsColorSpace == CUPS_CSPACE_SW ? Polarity::kGray : Polarity::kInk);
+      raster_page_geometry(h, space == CUPS_CSPACE_SW ? Polarity::kGray : Polarity::kInk);
   if (!state->out->start_page(geometry, page)) return false;
   state->page_open = true;
   return true;
