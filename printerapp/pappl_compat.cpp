@@ -346,16 +346,71 @@ void _papplMediaColImport(ipp_t *col, pappl_media_col_t *media) {
 }
 
 // PAPPL 1.3.1 copies a refused attribute into its answer as it came; one of
-// the extension value tag (0x7f) is written shorter than the answer's length
-// says, and the client waits for bytes that never come. It is named with
-// the out-of-band "unsupported" value instead.
+// an out-of-band tag carrying a value, or of the extension tag (0x7f), is
+// written shorter than the answer's length says, and the client waits for
+// bytes that never come. Anything but a plain value is named with the
+// out-of-band "unsupported" value instead.
 void papplClientRespondIPPUnsupported(pappl_client_t *client, ipp_attribute_t *attr) {
   using Fn = void (*)(pappl_client_t *, ipp_attribute_t *);
   static const Fn next = next_definition<Fn>("papplClientRespondIPPUnsupported");
-  if (ippGetValueTag(attr) != IPP_TAG_EXTENSION) return next(client, attr);
+  const ipp_tag_t tag = ippGetValueTag(attr);
+  const bool plain = (tag >= IPP_TAG_INTEGER && tag <= IPP_TAG_ENUM) ||
+                     (tag >= IPP_TAG_STRING && tag <= IPP_TAG_NAMELANG) ||
+                     (tag >= IPP_TAG_TEXT && tag <= IPP_TAG_MIMETYPE && tag != IPP_TAG_RESERVED_STRING);
+  if (plain) return next(client, attr);
   const char *name = ippGetName(attr) ? ippGetName(attr) : "";
   ipp_t *response = papplClientRespondIPP(client, IPP_STATUS_ERROR_ATTRIBUTES_OR_VALUES, "Unsupported %s value.", name);
   if (response && *name) ippAddOutOfBand(response, IPP_TAG_UNSUPPORTED_GROUP, IPP_TAG_UNSUPPORTED_VALUE, name);
+}
+
+// PAPPL 1.3.1 answers a printer attribute of the wrong syntax as
+// unsupported, then reads it all the same: a collection sent for
+// printer-geo-location crashed the server on a null string. Its own table
+// of the attributes it sets is checked first, and such a request refused
+// whole.
+bool _papplPrinterSetAttributes(pappl_client_t *client, pappl_printer_t *printer) {
+  using Fn = bool (*)(pappl_client_t *, pappl_printer_t *);
+  static const Fn next = next_definition<Fn>("_papplPrinterSetAttributes");
+  struct Settable {
+    std::string_view name;
+    ipp_tag_t tag;
+    int max_count;
+  };
+  static constexpr Settable kSettable[] = {
+      {"label-mode-configured", IPP_TAG_KEYWORD, 1},
+      {"label-tear-off-configured", IPP_TAG_INTEGER, 1},
+      {"media-col-default", IPP_TAG_BEGIN_COLLECTION, 1},
+      {"media-col-ready", IPP_TAG_BEGIN_COLLECTION, PAPPL_MAX_SOURCE},
+      {"media-default", IPP_TAG_KEYWORD, 1},
+      {"media-ready", IPP_TAG_KEYWORD, PAPPL_MAX_SOURCE},
+      {"orientation-requested-default", IPP_TAG_ENUM, 1},
+      {"print-color-mode-default", IPP_TAG_KEYWORD, 1},
+      {"print-content-optimize-default", IPP_TAG_KEYWORD, 1},
+      {"print-darkness-default", IPP_TAG_INTEGER, 1},
+      {"print-quality-default", IPP_TAG_ENUM, 1},
+      {"print-speed-default", IPP_TAG_INTEGER, 1},
+      {"printer-contact-col", IPP_TAG_BEGIN_COLLECTION, 1},
+      {"printer-darkness-configured", IPP_TAG_INTEGER, 1},
+      {"printer-geo-location", IPP_TAG_URI, 1},
+      {"printer-location", IPP_TAG_TEXT, 1},
+      {"printer-organization", IPP_TAG_TEXT, 1},
+      {"printer-organizational-unit", IPP_TAG_TEXT, 1},
+      {"printer-resolution-default", IPP_TAG_RESOLUTION, 1},
+      {"printer-wifi-password", IPP_TAG_STRING, 1},
+      {"printer-wifi-ssid", IPP_TAG_NAME, 1},
+  };
+  bool refused = false;
+  ipp_t *request = papplClientGetRequest(client);
+  for (ipp_attribute_t *a = ippFirstAttribute(request); a; a = ippNextAttribute(request)) {
+    const char *name = ippGetName(a);
+    if (!name || ippGetGroupTag(a) != IPP_TAG_PRINTER) continue;
+    for (const Settable &settable : kSettable)
+      if (settable.name == name && (ippGetValueTag(a) != settable.tag || ippGetCount(a) > settable.max_count)) {
+        papplClientRespondIPPUnsupported(client, a);
+        refused = true;
+      }
+  }
+  return !refused && next(client, printer);
 }
 
 // See DeviceHold: a device a job still holds is closed when it lets go.
