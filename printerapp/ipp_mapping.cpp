@@ -300,8 +300,9 @@ std::vector<std::pair<std::string, std::string>> model_choices(const Model &mode
     if (use_own && !request.print_darkness) {
       out.emplace_back(keyword, own->name);
     } else {
-      const int level = request.darkness_configured + request.print_darkness.value_or(0);
-      const int clamped = std::clamp(level, 0, 100);
+      // Both come from clients, any int: summed wide, then clamped.
+      const long long level = static_cast<long long>(request.darkness_configured) + request.print_darkness.value_or(0);
+      const int clamped = static_cast<int>(std::clamp(level, 0LL, 100LL));
       const auto index = std::lround(clamped * static_cast<double>(levels.size() - 1) / 100.0);
       out.emplace_back(keyword, levels[static_cast<size_t>(index)]);
     }

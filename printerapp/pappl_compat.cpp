@@ -51,13 +51,19 @@ std::string state_message(const pappl_printer_t *printer) {
 std::mutex ended_mutex;
 std::set<const cups_raster_t *> ended_streams;
 
+// PAPPL then reads each missing row of a page whose header may claim
+// millions: the thread's last ended stream is answered without the lock.
+thread_local const cups_raster_t *last_ended = nullptr;
+
 bool has_ended(const cups_raster_t *stream) {
+  if (stream == last_ended) return true;
   const std::lock_guard lock(ended_mutex);
   return ended_streams.contains(stream);
 }
 
 unsigned note_end(const cups_raster_t *stream, unsigned result) {
   if (result == 0) {
+    last_ended = stream;
     const std::lock_guard lock(ended_mutex);
     ended_streams.insert(stream);
   }
@@ -322,6 +328,7 @@ void cupsRasterClose(cups_raster_t *r) {
     const std::lock_guard lock(quorvane::app::ended_mutex);
     quorvane::app::ended_streams.erase(r);
   }
+  if (quorvane::app::last_ended == r) quorvane::app::last_ended = nullptr;
   next(r);
 }
 
