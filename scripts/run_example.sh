@@ -87,9 +87,11 @@ with open(sys.argv[2], "wb") as out:
         out.write(data)
 ' "$printer_port" out/receipt-app.bin &
 listener=$!
+# The stand-in printer keeps one connection and answers nothing: no status
+# queries, which would take that connection and add their bytes.
 "${app_env[@]}" "$app" server -o spool-directory="$appdir/spool" -o log-file="$appdir/app.log" \
   -o server-port="$app_port" -o listen-hostname=127.0.0.1 -o server-options=no-tls \
-  -o state-file="$appdir/app.state" &
+  -o state-file="$appdir/app.state" -o status-queries=off &
 server=$!
 stop_app() {
   kill "$server" "$listener" 2>/dev/null || true
